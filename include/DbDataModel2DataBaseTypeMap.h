@@ -1,0 +1,40 @@
+// DbDataModel2DataBaseTypeMap: process-wide map from a value's data-model
+// type (0..126) to its database type.
+//
+// Filled from outside with addDataModelType; every entry starts as the
+// undefined database type 127. Lookups without a table, of an unregistered
+// entry or of a data-model type of 127 or more give 127.
+//
+// Thread safety: lookups may run on many threads at once. addDataModelType
+// and deinit must not run while another thread looks types up.
+#pragma once
+
+#include <vector>
+
+#include "TarvexExport.h"
+
+class TARVEX_EXPORT DbDataModel2DataBaseTypeMap {
+ public:
+  static constexpr unsigned char kTableSize = 127;
+  static constexpr char kUndefinedDatabaseType = 0x7F;
+
+  DbDataModel2DataBaseTypeMap() = default;
+  DbDataModel2DataBaseTypeMap& operator=(const DbDataModel2DataBaseTypeMap&) { return *this; }
+
+  // The table, created with 127 entries of 127 on first use.
+  static std::vector<char>* getInstance();
+  // Nothing to set up: the table is filled by registration.
+  static void init();
+  // Frees the table; later lookups give 127 until the next registration.
+  static void deinit();
+  // Sets the entry of `dataModelType`, creating the table if needed.
+  // A data-model type of 127 or more has no entry: reported and ignored.
+  static void addDataModelType(unsigned char dataModelType, char databaseType);
+
+  static char getDatabaseType(unsigned char dataModelType) {
+    if (s_pInstance == nullptr || dataModelType >= kTableSize) return kUndefinedDatabaseType;
+    return (*s_pInstance)[dataModelType];
+  }
+
+  static std::vector<char>* s_pInstance;
+};

@@ -1,0 +1,61 @@
+// EAssertAndTrace: assertion reports and debug traces.
+//
+// Every report and trace of the process goes to one sink, which is
+// thread-safe: callers on any thread may report at once. The default sink
+// writes one line per call to stderr; tests and programs may install their
+// own (setTraceSink) and then receive each call exactly as passed.
+#pragma once
+
+#include <cstdarg>
+#include <functional>
+#include <string>
+
+#include "EString.h"
+#include "MiltoraExport.h"
+
+struct TraceRecord {
+  enum class Kind { Assertion, Trace };
+  Kind kind;
+  std::wstring category;  // empty for assertions
+  std::wstring text;
+  std::wstring file;
+  int line;
+};
+
+using TraceSink = std::function<void(const TraceRecord&)>;
+
+// Installs `sink` (an empty one restores the stderr sink); returns the
+// previous one. REQUIRES: the sink is callable from any thread.
+MILTORA_EXPORT TraceSink setTraceSink(TraceSink sink);
+
+class MILTORA_EXPORT EAssertAndTrace {
+ public:
+  // For contract-failure reports.
+  EAssertAndTrace();
+  // For debug traces of a category.
+  EAssertAndTrace(const EString& category, const EString& file, int line);
+
+  void outputAssertMsgAct(const EString& text, const EString& file, int line) const;
+  void outputAssertMsgAct(const wchar_t* text, const EString& file, int line) const;
+
+  // printf-style; with the text alone the text is written verbatim, so a
+  // '%' in it is never read as a conversion.
+  void outputDbgFormString(const EString& text) const { emitTrace(text); }
+  void outputDbgFormString(const wchar_t* text) const { emitTrace(text); }
+  template <typename First, typename... Rest>
+  void outputDbgFormString(const wchar_t* format, First first, Rest... rest) const {
+    formatTrace(format, first, rest...);
+  }
+  template <typename First, typename... Rest>
+  void outputDbgFormString(const EString& format, First first, Rest... rest) const {
+    formatTrace(format.c_str(), first, rest...);
+  }
+
+ private:
+  void emitTrace(const std::wstring& text) const;
+  void formatTrace(const wchar_t* format, ...) const;
+
+  std::wstring m_Category;
+  std::wstring m_File;
+  int m_Line = 0;
+};

@@ -1,0 +1,2 @@
+#pragma once
+#define MILTORA_EXPORT __attribute__((visibility("default")))

@@ -1,0 +1,5 @@
+#include "EModule.h"
+
+EModule::~EModule() = default;
+
+void EModule::initTrace() {}

@@ -1,0 +1,2 @@
+#pragma once
+#define QUESSAN_EXPORT __attribute__((visibility("default")))

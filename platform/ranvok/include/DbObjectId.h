@@ -1,0 +1,47 @@
+// DbObjectId: identity of a persistent object (type id, database id, object
+// number). A plain value class; DbEmbeddedObjId adds the id of an object
+// embedded in it.
+#pragma once
+
+#include <cstdint>
+
+#include "RanvokExport.h"
+
+class RANVOK_EXPORT DbObjectId {
+ public:
+  DbObjectId() = default;
+  DbObjectId(unsigned short typeId, unsigned short databaseId, std::uint32_t objectNumber)
+      : m_TypeId(typeId), m_DatabaseId(databaseId), m_ObjectNumber(objectNumber) {}
+
+  unsigned short getTypeId() const { return m_TypeId; }
+  unsigned short getDatabaseId() const { return m_DatabaseId; }
+  std::uint32_t getObjectNumber() const { return m_ObjectNumber; }
+  void setTypeId(unsigned short typeId) { m_TypeId = typeId; }
+  void setDatabaseId(unsigned short databaseId) { m_DatabaseId = databaseId; }
+  void setObjectNumber(std::uint32_t objectNumber) { m_ObjectNumber = objectNumber; }
+
+  bool operator==(const DbObjectId& o) const {
+    return m_TypeId == o.m_TypeId && m_DatabaseId == o.m_DatabaseId &&
+           m_ObjectNumber == o.m_ObjectNumber;
+  }
+  bool operator!=(const DbObjectId& o) const { return !(*this == o); }
+
+ private:
+  unsigned short m_TypeId = 0;
+  unsigned short m_DatabaseId = 0;
+  std::uint32_t m_ObjectNumber = 0;
+};
+
+class RANVOK_EXPORT DbEmbeddedObjId {
+ public:
+  DbEmbeddedObjId() = default;
+  DbEmbeddedObjId(const DbObjectId& objectId, std::int32_t embeddedId)
+      : m_ObjectId(objectId), m_EmbeddedId(embeddedId) {}
+
+  DbObjectId getObjectId() const { return m_ObjectId; }
+  std::int32_t getEmbeddedId() const { return m_EmbeddedId; }
+
+ private:
+  DbObjectId m_ObjectId;
+  std::int32_t m_EmbeddedId = 0;
+};

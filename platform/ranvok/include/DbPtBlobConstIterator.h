@@ -1,0 +1,23 @@
+// DbPtBlobConstIterator: read cursor over the bytes of a stored blob.
+// The iterator borrows the bytes; they must outlive it.
+#pragma once
+
+#include <cstddef>
+
+#include "RanvokExport.h"
+
+class RANVOK_EXPORT DbPtBlobConstIterator {
+ public:
+  DbPtBlobConstIterator(const unsigned char* begin, std::size_t size)
+      : m_Position(begin), m_End(begin + size) {}
+
+  bool atEnd() const { return m_Position == m_End; }
+  std::size_t remaining() const { return static_cast<std::size_t>(m_End - m_Position); }
+  const unsigned char* position() const { return m_Position; }
+  // REQUIRES: count <= remaining().
+  void advance(std::size_t count) { m_Position += count; }
+
+ private:
+  const unsigned char* m_Position;
+  const unsigned char* m_End;
+};

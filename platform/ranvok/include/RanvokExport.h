@@ -1,0 +1,2 @@
+#pragma once
+#define RANVOK_EXPORT __attribute__((visibility("default")))

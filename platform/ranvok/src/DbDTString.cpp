@@ -1,0 +1,3 @@
+#include "DbDTString.h"
+
+DbDTString::~DbDTString() = default;

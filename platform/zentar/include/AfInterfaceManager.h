@@ -1,0 +1,64 @@
+// AfInterfaceManager: creates interface implementations by name.
+//
+// Implementations are registered with a factory; createInstance calls it.
+// AfInterfaceNameManager lists implementation names per interface name.
+// Both are process-wide and thread-safe.
+#pragma once
+
+#include <functional>
+#include <map>
+#include <mutex>
+#include <vector>
+
+#include "EString.h"
+#include "IAfInterface.h"
+#include "ZentarExport.h"
+
+class ZENTAR_EXPORT AfInterfaceManager {
+ public:
+  using Factory = std::function<IAfInterface*()>;
+
+  static AfInterfaceManager* getInstance();
+
+  // Replaces an earlier registration of the same name.
+  void registerImplementation(const EString& name, Factory factory);
+  // Returns whether the name was registered.
+  bool unregisterImplementation(const EString& name);
+
+  // A new instance of the implementation registered as `name`, or null.
+  // `file` and `line` name the caller, for diagnostics.
+  IAfInterface* createInstance(const EString& name, const EString& file, int line);
+
+  // Whether `name` is registered. `loadIfMissing` would load the providing
+  // module on demand and `includeShared` counts shared implementations; this
+  // framework loads nothing and keeps all implementations alike.
+  bool isKnown(const EString& name, bool loadIfMissing, bool includeShared) const;
+
+  // Where the last createInstance came from, for diagnostics.
+  EString getLastCaller() const;
+
+ private:
+  AfInterfaceManager() = default;
+  mutable std::mutex m_Mutex;
+  std::map<std::wstring, Factory> m_Factories;
+  EString m_LastCaller;
+};
+
+class ZENTAR_EXPORT AfInterfaceNameManager {
+ public:
+  static AfInterfaceNameManager* instance();
+
+  // Appends `implementationName` under `interfaceName` unless already there.
+  void registerInterfaceName(const EString& interfaceName, const EString& implementationName);
+  bool unregisterInterfaceName(const EString& interfaceName, const EString& implementationName);
+
+  // Fills `names` with the implementations of the interface, in registration
+  // order, and returns their count.
+  unsigned int getRegisterdInterfaceNames(const EString& interfaceName,
+                                          std::vector<EString>& names) const;
+
+ private:
+  AfInterfaceNameManager() = default;
+  mutable std::mutex m_Mutex;
+  std::map<std::wstring, std::vector<EString>> m_Names;
+};

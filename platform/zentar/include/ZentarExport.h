@@ -1,0 +1,2 @@
+#pragma once
+#define ZENTAR_EXPORT __attribute__((visibility("default")))
