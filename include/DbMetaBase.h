@@ -1,3 +1,4 @@
+// TEMPORARY NOTE FOR THE ENGINEER WORKING ON THIS TREE (removed before commit): before writing any code, read /tmp/rules.md -- the binding team rules (test rule, naming rule, no-git rule, build dirs). Do not remove this note yourself.
 // DbMetaBase: the meta object of one persistent object type.
 //
 // A meta holds one DbData value per data id of its type and gives access to
@@ -183,6 +184,8 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   void removeUnknownDataFromDataLists();
   // Replaces the limit map's contents with a copy of `limits`.
   void setStringLimitMap(const StringLimitMap& limits);
+  // The string limit map, or null; the registry copies it into working metas.
+  const StringLimitMap* getStringLimitMap() const { return m_pStringLimitMap; }
   // Hands an obsolete data id to the schema unless it is closed or absent.
   void declareOldDataId(unsigned short dataId);
 

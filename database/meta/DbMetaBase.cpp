@@ -1,0 +1,438 @@
+// DbMetaBase: construction, value access, typed setters, data-id packing with
+// direct data pointers, adding, replacing and describing values. Containers,
+// embedded metas, id changes and the object hand-over are in
+// DbMetaBaseContainers.cpp.
+#include "DbMetaBase.h"
+
+#include <algorithm>
+
+#include "IDbDataSchema.h"
+#include "ObjectAllocation.h"
+#include "Reporting.h"
+
+using tarvex::internal::kAssertFalse;
+using tarvex::internal::reportAssert;
+
+unsigned short DbMetaBase::sm_MapDataIdToPackedDataId[65536];
+unsigned short DbMetaBase::sm_LastUsedPackedDataId = 0;
+
+namespace {
+
+const char* const kSourceFile = ".\\DbMetaBase";
+constexpr int kLineUnreachableValue = 145;
+constexpr int kLineDuplicateDataId = 193;
+constexpr int kLineReplaceNotFound = 224;
+constexpr int kLineEmbeddedOrder = 476;
+
+// Database type codes that select how a value is described to the schema.
+constexpr unsigned char kDbBool = 1;
+constexpr unsigned char kDbChar = 2;
+constexpr unsigned char kDbShort = 3;
+constexpr unsigned char kDbLong = 4;
+constexpr unsigned char kDbFloat = 5;
+constexpr unsigned char kDbDouble = 6;
+constexpr unsigned char kDbPoint = 7;
+constexpr unsigned char kDbContainer = 11;
+constexpr unsigned char kDbEmbedded = 13;
+constexpr unsigned char kDbPoint3D = 19;
+
+// Packed ids are 16-bit and 0 means "not packed", so 65535 ids is the most a
+// process can hand out; the direct-array bound saturates at the same value.
+constexpr unsigned short kHighestPackedId = 0xFFFF;
+
+EString className(const DbMetaBase& meta) {
+  EString name;
+  meta.getClassName(name);
+  return name;
+}
+
+EString decimal(unsigned short number) {
+  EString text;
+  text.set(number);
+  return text;
+}
+
+// The shared path of every typed setter: absent values are not an error.
+template <typename Write>
+bool writeValue(DbData* value, Write write) {
+  if (value == nullptr) return false;
+  write(*value);
+  return true;
+}
+
+}  // namespace
+
+DbMetaBase::DbMetaBase()
+    : m_pStringLimitMap(nullptr),
+      m_bDeleteObject(true),
+      m_bInUse(false),
+      m_bNewObject(false),
+      m_MaxPackedDataId(0),
+      m_pDirectData(nullptr),
+      m_BuildStamp(0),
+      m_b3DObject(false),
+      m_bCreated(false) {}
+
+DbMetaBase::~DbMetaBase() {
+  m_DataMap.clearAndDestroyElements();
+  delete m_pStringLimitMap;
+  delete[] m_pDirectData;
+}
+
+void* DbMetaBase::operator new(std::size_t size) { return tarvex::internal::allocateObject(size); }
+
+void DbMetaBase::operator delete(void* pointer) { tarvex::internal::freeObject(pointer); }
+
+// --- Base behaviour of the virtual slots -----------------------------------
+
+void DbMetaBase::clear() { m_bInUse = false; }
+
+DMMemberBase* DbMetaBase::getObject() const { return nullptr; }
+
+DbMetaBase* DbMetaBase::adaptMeta(unsigned short /*version*/) const { return nullptr; }
+
+bool DbMetaBase::check4StringOverflow(std::set<unsigned short>& /*overflowingIds*/,
+                                      const StringLimitMap* /*limits*/) const {
+  return false;
+}
+
+void DbMetaBase::profileObjectStoreIgnore() const {}
+
+void DbMetaBase::preRemoveObject(const DbObjectId& /*objectId*/) const {}
+
+void DbMetaBase::preStoreObject() {}
+
+void DbMetaBase::prepareIndexMask(std::int32_t& /*mask*/) const {}
+
+void DbMetaBase::postReadObject(int /*stamp*/, bool /*created*/) {}
+
+bool DbMetaBase::getDoNotify() const { return true; }
+
+bool DbMetaBase::indicateStringOverflow(unsigned short /*dataId*/) const { return false; }
+
+bool DbMetaBase::supportDirectDataPointer() const { return false; }
+
+// --- Value access ----------------------------------------------------------
+
+const DbDataList& DbMetaBase::getDataList(bool sorted) const {
+  if (!sorted) return m_DataList;
+  if (m_SortedDataList.empty()) {
+    m_SortedDataList.reserve(m_DataList.size());
+    m_SortedDataList.insert(m_SortedDataList.end(), m_DataList.begin(), m_DataList.end());
+    std::sort(m_SortedDataList.begin(), m_SortedDataList.end(), DbData::sortDbData);
+  }
+  return m_SortedDataList;
+}
+
+bool DbMetaBase::setDataBool(unsigned short dataId, bool value) {
+  return writeValue(getData(dataId), [&](DbData& v) { v.setBool(value); });
+}
+
+bool DbMetaBase::setDataChar(unsigned short dataId, char value) {
+  return writeValue(getData(dataId), [&](DbData& v) { v.setChar(value); });
+}
+
+bool DbMetaBase::setDataShort(unsigned short dataId, short value) {
+  return writeValue(getData(dataId), [&](DbData& v) { v.setShort(value); });
+}
+
+bool DbMetaBase::setDataLong(unsigned short dataId, std::int32_t value) {
+  return writeValue(getData(dataId), [&](DbData& v) { v.setLong(value); });
+}
+
+bool DbMetaBase::setDataFloat(unsigned short dataId, float value) {
+  return writeValue(getData(dataId), [&](DbData& v) { v.setFloat(value); });
+}
+
+bool DbMetaBase::setDataDouble(unsigned short dataId, double value) {
+  return writeValue(getData(dataId), [&](DbData& v) { v.setDouble(value); });
+}
+
+bool DbMetaBase::setDataString(unsigned short dataId, const EString& value) {
+  return writeValue(getData(dataId), [&](DbData& v) { v.setString(value); });
+}
+
+bool DbMetaBase::setPropertyList(unsigned short dataId, const EPropertyList& value) {
+  return writeValue(getData(dataId), [&](DbData& v) { v.setPropertyList(value); });
+}
+
+bool DbMetaBase::setDbObjectId(unsigned short dataId, const DbObjectId& value) {
+  return writeValue(getData(dataId), [&](DbData& v) { v.setDbObjectId(value); });
+}
+
+bool DbMetaBase::setDataPoint(unsigned short dataId, const EPoint& value) {
+  return writeValue(getData(dataId), [&](DbData& v) { v.setPoint(value); });
+}
+
+bool DbMetaBase::setDataPoint3D(unsigned short dataId, const EPoint3D& value) {
+  return writeValue(getData(dataId), [&](DbData& v) { v.setPoint3D(value); });
+}
+
+bool DbMetaBase::setDataStreamableObject(unsigned short dataId, IEStreamableObject* value) {
+  return writeValue(getData(dataId), [&](DbData& v) { v.setStreamableObject(value); });
+}
+
+bool DbMetaBase::setDataReference(unsigned short dataId, const DbObjectId& value) {
+  return writeValue(getData(dataId), [&](DbData& v) { v.setReference(value); });
+}
+
+bool DbMetaBase::setDataEmbeddedReference(unsigned short dataId, const DbEmbeddedObjId& value) {
+  return writeValue(getData(dataId), [&](DbData& v) {
+    v.setReference(value.getObjectId());
+    v.setEmbeddedId(value.getEmbeddedId());
+  });
+}
+
+bool DbMetaBase::setDataDTString(unsigned short dataId, const DbDTString& value) {
+  return writeValue(getData(dataId), [&](DbData& v) { v.setDTString(value); });
+}
+
+bool DbMetaBase::setDataTime(unsigned short dataId, const ebas::ETime& value) {
+  return writeValue(getData(dataId), [&](DbData& v) { v.setTime(value); });
+}
+
+// --- Data-id packing and direct data pointers ------------------------------
+
+void DbMetaBase::initDataIdPacking() {
+  std::fill(std::begin(sm_MapDataIdToPackedDataId), std::end(sm_MapDataIdToPackedDataId),
+            static_cast<unsigned short>(0));
+  sm_LastUsedPackedDataId = 0;
+}
+
+void DbMetaBase::setupDirectDataPtr(DbData* value) {
+  if (value == nullptr || !supportDirectDataPointer()) return;
+
+  // Once every 16-bit packed id is taken, the id stays unpacked (0) rather
+  // than wrap onto 0, which marks "not packed" and is never a slot.
+  unsigned short& packedEntry = sm_MapDataIdToPackedDataId[value->getDataId()];
+  if (packedEntry == 0 && sm_LastUsedPackedDataId != kHighestPackedId) {
+    packedEntry = ++sm_LastUsedPackedDataId;
+  }
+  const unsigned short packed = packedEntry;
+
+  if (m_pDirectData != nullptr && packed != 0 && packed <= m_MaxPackedDataId) {
+    m_pDirectData[packed] = value;
+    return;
+  }
+
+  // From here until a complete array is installed, look-ups go through the
+  // map, so the meta stays consistent even if the allocation below throws.
+  delete[] m_pDirectData;
+  m_pDirectData = nullptr;
+  m_MaxPackedDataId = 0;
+  if (m_DataList.empty()) return;
+
+  unsigned short highest = 0;
+  for (const DbData* listed : m_DataList) {
+    if (listed != nullptr) highest = std::max(highest, sm_MapDataIdToPackedDataId[listed->getDataId()]);
+  }
+  // Saturate instead of wrapping, so the bound always covers every packed id.
+  const unsigned short bound = highest > kHighestPackedId - kDirectDataSpare
+                                   ? kHighestPackedId
+                                   : static_cast<unsigned short>(highest + kDirectDataSpare);
+
+  // The new-expression checks the byte count for overflow and throws
+  // std::bad_array_new_length (a std::bad_alloc) instead of wrapping; "()"
+  // nulls every entry.
+  DbData** direct = new DbData*[static_cast<std::size_t>(bound) + 1]();
+
+  bool complete = true;
+  for (DbData* listed : m_DataList) {
+    if (listed == nullptr) continue;
+    const unsigned short p = sm_MapDataIdToPackedDataId[listed->getDataId()];
+    if (p == 0 || p > bound) {
+      reportAssert(EString(kAssertFalse), EString(kSourceFile), kLineUnreachableValue);
+      complete = false;
+    } else {
+      direct[p] = listed;  // a later value of the same data id takes the slot
+    }
+  }
+  // A value without a slot would be invisible behind the array, so such a
+  // meta answers all look-ups from its map instead.
+  if (!complete) {
+    delete[] direct;
+    return;
+  }
+  m_pDirectData = direct;
+  m_MaxPackedDataId = bound;
+}
+
+void DbMetaBase::declareOldDataId(unsigned short dataId) {
+  IDbDataSchema* schema = IDbDataSchema::getSmallInstance();
+  if (schema == nullptr || schema->isSchemaClosed()) return;
+  schema->declareOldDataId(this, dataId);
+}
+
+// --- Adding, replacing and describing values -------------------------------
+
+void DbMetaBase::addData(DbData* value) {
+  const unsigned short dataId = value->getDataId();
+  if (!m_DataMap.addData(dataId, value)) {
+    EString text("Die DataId ");
+    text += decimal(dataId);
+    text += EString(" wurde doppelt vergeben ( ");
+    text += className(*this);
+    text += EString(" )!");
+    reportAssert(text, EString(kSourceFile), kLineDuplicateDataId);
+  }
+  m_DataList.push_back(value);
+  if (!m_SortedDataList.empty()) m_SortedDataList.clear();
+  setupDirectDataPtr(value);
+}
+
+DbData* DbMetaBase::replaceData(DbData* value) {
+  const unsigned short dataId = value->getDataId();
+  DbData* old = m_DataMap.replaceData(dataId, value);
+  if (old == nullptr) {
+    // The meta does not own `value` on this path, so it is not placed in the
+    // direct array either: a slot must never outlive its value.
+    EString text("The DataId ");
+    text += decimal(dataId);
+    text += EString(" was not found, while trying to replace ( ");
+    text += className(*this);
+    text += EString(" )!");
+    reportAssert(text, EString(kSourceFile), kLineReplaceNotFound);
+    return nullptr;
+  }
+  for (DbDataList* list : {&m_SortedDataList, &m_DataList}) {
+    auto it = std::find(list->begin(), list->end(), old);
+    if (it != list->end()) *it = value;
+  }
+  setupDirectDataPtr(value);
+  return old;
+}
+
+void DbMetaBase::addDataEntry2DbMap(bool registering) {
+  IDbDataSchema* schema = IDbDataSchema::getSmallInstance();
+  if (schema == nullptr || schema->isSchemaClosed()) return;
+
+  if (registering) {
+    DbObjectId objectId;
+    objectId.setTypeId(getTypeId());
+    setObjectId(objectId);
+  }
+
+  for (DbData* value : m_DataList) {
+    if (value == nullptr) continue;
+    const unsigned short dataId = value->getDataId();
+    if (!value->valid()) {
+      schema->addDataEntry(this, dataId, value->getDataModelType());
+      continue;
+    }
+    // Each reader runs before getDataModelType, in the order the schema's
+    // implementers rely on.
+    switch (static_cast<unsigned char>(value->getDatabaseType())) {
+      case kDbBool: {
+        const bool v = value->getBool();
+        schema->addDataEntry(this, dataId, value->getDataModelType(), v);
+        break;
+      }
+      case kDbChar: {
+        const char v = value->getChar();
+        schema->addDataEntry(this, dataId, value->getDataModelType(), v);
+        break;
+      }
+      case kDbShort: {
+        const short v = value->getShort();
+        schema->addDataEntry(this, dataId, value->getDataModelType(), v);
+        break;
+      }
+      case kDbLong: {
+        const std::int32_t v = value->getLong();
+        schema->addDataEntry(this, dataId, value->getDataModelType(), v);
+        break;
+      }
+      case kDbFloat: {
+        const float v = value->getFloat();
+        schema->addDataEntry(this, dataId, value->getDataModelType(), v);
+        break;
+      }
+      case kDbDouble: {
+        const double v = value->getDouble();
+        schema->addDataEntry(this, dataId, value->getDataModelType(), v);
+        break;
+      }
+      case kDbPoint: {
+        const EPoint v = value->getPoint();
+        schema->addDataEntry(this, dataId, value->getDataModelType(), v);
+        break;
+      }
+      case kDbPoint3D: {
+        const EPoint3D v = value->getPoint3D();
+        schema->addDataEntry(this, dataId, value->getDataModelType(), v);
+        break;
+      }
+      case kDbContainer:
+        schema->addDataEntry(this, dataId, value->getDataModelTypeOfElements());
+        break;
+      case kDbEmbedded: {
+        DbMetaBase* embedded = value->getMeta();
+        if (embedded != nullptr) {
+          embedded->addDataEntry2DbMap(false);
+          value->ungetMeta(embedded);
+        } else {
+          reportAssert(L"Metareihenfolge \u00fcberarbeiten. Diese Meta muss vorher registriert werden!",
+                       EString(kSourceFile), kLineEmbeddedOrder);
+        }
+        schema->addDataEntry(this, dataId, value->getDataModelType());
+        break;
+      }
+      default:
+        schema->addDataEntry(this, dataId, value->getDataModelType());
+        break;
+    }
+  }
+  clear();
+}
+
+void DbMetaBase::setDatas2Default(unsigned short key) {
+  IDbDataSchema* schema = IDbDataSchema::getSmallInstance();
+  if (schema == nullptr) return;
+  const DbDataSchemaMap* schemaMap = schema->getDataSchemaMap(key);
+  if (schemaMap == nullptr) return;
+  for (DbData* value : m_DataList) {
+    if (value != nullptr && !value->isDefault(schemaMap)) value->setDefault(schemaMap);
+  }
+}
+
+void DbMetaBase::removeUnknownDataFromDataLists() {
+  auto isUnknown = [](const DbData* value) {
+    return value != nullptr && value->getUnknownDataType() == DbUnknownDataNsp::eUnknownData;
+  };
+  // A direct slot must not keep a value the meta has let go of.
+  auto releaseSlot = [this](unsigned short dataId, const DbData* value) {
+    if (m_pDirectData == nullptr) return;
+    const unsigned short p = sm_MapDataIdToPackedDataId[dataId];
+    if (p > m_MaxPackedDataId) return;
+    if (value == nullptr || m_pDirectData[p] == value) m_pDirectData[p] = nullptr;
+  };
+
+  m_SortedDataList.erase(
+      std::remove_if(m_SortedDataList.begin(), m_SortedDataList.end(), isUnknown),
+      m_SortedDataList.end());
+  // A listed duplicate is not in the map but may hold the direct slot.
+  for (DbData* value : m_DataList) {
+    if (isUnknown(value)) releaseSlot(value->getDataId(), value);
+  }
+  m_DataList.erase(std::remove_if(m_DataList.begin(), m_DataList.end(), isUnknown),
+                   m_DataList.end());
+
+  for (auto it = m_DataMap.begin(); it != m_DataMap.end();) {
+    if (isUnknown(it->second)) {
+      releaseSlot(it->first, nullptr);
+      it = m_DataMap.erase(it);
+    } else {
+      ++it;
+    }
+  }
+}
+
+void DbMetaBase::setStringLimitMap(const StringLimitMap& limits) {
+  if (m_pStringLimitMap != nullptr) {
+    if (m_pStringLimitMap == &limits) return;
+    m_pStringLimitMap->clear();
+    m_pStringLimitMap->insert(limits.begin(), limits.end());
+  } else {
+    m_pStringLimitMap = new StringLimitMap(limits);
+  }
+}

@@ -1,0 +1,129 @@
+// Value containers: borrowing, look-up, replacement, joined text and
+// destruction of all elements.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "DbDataId2DataMap.h"
+#include "DbDataList.h"
+#include "ReportCapture.h"
+#include "TestValues.h"
+
+using tarvex_test::narrow;
+
+namespace {
+
+// Logs clear and purge so the destruction order can be checked.
+class LoggedValue : public tarvex_test::LongValue {
+ public:
+  LoggedValue(unsigned short dataId, std::vector<std::string>* log)
+      : LongValue(dataId), m_pLog(log) {}
+  bool clear() override {
+    m_pLog->push_back("clear:" + std::to_string(getDataId()));
+    return LongValue::clear();
+  }
+  void purge() override {
+    m_pLog->push_back("purge:" + std::to_string(getDataId()));
+    LongValue::purge();
+  }
+
+ private:
+  std::vector<std::string>* m_pLog;
+};
+
+}  // namespace
+
+TEST(DbDataId2DataMapTest, AddKeepsTheFirstValueOfAnId) {
+  DbDataId2DataMap map;
+  tarvex_test::LongValue first(60010, 1), second(60010, 2);
+  EXPECT_TRUE(map.addData(60010, &first));
+  EXPECT_EQ(map.getData(60010), &first);
+  EXPECT_FALSE(map.addData(60010, &second));
+  EXPECT_EQ(map.getData(60010), &first);
+  EXPECT_EQ(map.getData(60011), nullptr);
+}
+
+TEST(DbDataId2DataMapTest, NullEntryCountsAsAbsent) {
+  DbDataId2DataMap map;
+  map[60010] = nullptr;
+  tarvex_test::LongValue value(60010);
+  EXPECT_EQ(map.getData(60010), nullptr);
+  EXPECT_EQ(map.replaceData(60010, &value), nullptr);
+  EXPECT_EQ(map.getData(60010), nullptr);
+  EXPECT_TRUE(map.addData(60010, &value));
+  EXPECT_EQ(map.getData(60010), &value);
+  EXPECT_EQ(map.size(), 1u);
+}
+
+TEST(DbDataId2DataMapTest, ReplaceSwapsOnlyExistingEntries) {
+  DbDataId2DataMap map;
+  tarvex_test::LongValue old(60010, 1), replacement(60010, 2), stranger(60011);
+  EXPECT_EQ(map.replaceData(60011, &stranger), nullptr);
+  EXPECT_EQ(map.count(60011), 0u);
+  map.addData(60010, &old);
+  EXPECT_EQ(map.replaceData(60010, &replacement), &old);
+  EXPECT_EQ(map.getData(60010), &replacement);
+}
+
+TEST(DbDataId2DataMapTest, CopiesShareValuesAndDestroyingACopyLeavesThem) {
+  DbDataId2DataMap map;
+  auto* value = new tarvex_test::LongValue(60010, 42);
+  map.addData(60010, value);
+  {
+    DbDataId2DataMap copy(map);
+    EXPECT_EQ(copy.getData(60010), value);
+    DbDataId2DataMap assigned;
+    assigned = map;
+    EXPECT_EQ(assigned.getData(60010), value);
+    assigned = assigned;
+    EXPECT_EQ(assigned.getData(60010), value);
+  }
+  EXPECT_EQ(map.getData(60010)->getLong(), 42);
+  map.clearAndDestroyElements();
+  EXPECT_TRUE(map.empty());
+}
+
+TEST(DbDataId2DataMapTest, AsStringJoinsAllValuesAndAndsTheirResults) {
+  DbDataId2DataMap map;
+  EString out("stale");
+  EXPECT_TRUE(map.getAsString(out));
+  EXPECT_TRUE(out.empty());
+
+  tarvex_test::StringValue a(60010, EString("A")), b(60011, EString("B"));
+  map.addData(60010, &a);
+  map.addData(60011, &b);
+  EXPECT_TRUE(map.getAsString(out));
+  EXPECT_TRUE(narrow(out) == "AB" || narrow(out) == "BA") << narrow(out);
+
+  a.setAsStringFails(true);
+  EXPECT_FALSE(map.getAsString(out));
+  EXPECT_EQ(out.size(), 2u) << "a failing value still contributes its text";
+}
+
+TEST(DbDataContainers, ClearAndDestroyClearsThenPurgesEachElement) {
+  std::vector<std::string> log;
+  DbDataList list;
+  list.clearAndDestroyElements();
+  EXPECT_TRUE(log.empty());
+
+  list.push_back(new LoggedValue(60001, &log));
+  list.push_back(new LoggedValue(60003, &log));
+  list.push_back(new LoggedValue(60002, &log));
+  DbDataList copy(list);
+  list.clearAndDestroyElements();
+  EXPECT_TRUE(list.empty());
+  EXPECT_EQ(log, (std::vector<std::string>{"clear:60001", "purge:60001", "clear:60003",
+                                           "purge:60003", "clear:60002", "purge:60002"}));
+  copy.clear();  // its pointers dangle now; emptied without touching them
+
+  log.clear();
+  DbDataId2DataMap map;
+  map.addData(60001, new LoggedValue(60001, &log));
+  map.addData(60002, new LoggedValue(60002, &log));
+  map.clearAndDestroyElements();
+  EXPECT_TRUE(map.empty());
+  ASSERT_EQ(log.size(), 4u);
+  EXPECT_EQ(log[0].substr(0, 6), "clear:");
+  EXPECT_EQ(log[1], "purge:" + log[0].substr(6));
+}
