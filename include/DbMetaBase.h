@@ -207,8 +207,18 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
 
  protected:
   const StringLimitMap* getLimitMap() const { return m_pStringLimitMap; }
+  // The direct array's bound (0 while there is none) and its entry for
+  // `packed` (null beyond the bound or without an array), for diagnostics.
+  unsigned short getMaxPackedDataId() const { return m_MaxPackedDataId; }
+  bool hasDirectData() const { return m_pDirectData != nullptr; }
+  DbData* getDirectData(unsigned short packed) const {
+    return m_pDirectData == nullptr || packed > m_MaxPackedDataId ? nullptr : m_pDirectData[packed];
+  }
   // Packs the value's data id and gives it its direct slot (rebuilding the
-  // array when the packed id lies beyond the spare room).
+  // array when the packed id lies beyond the spare room). If some listed
+  // value cannot have a slot (every packed id taken), that is reported and
+  // the meta drops its array, answering look-ups from the map instead. A
+  // throwing rebuild leaves the meta on its map as well.
   void setupDirectDataPtr(DbData* value);
   void prepareContainerAccess(DbData* value);
   void unprepareContainerAccess(DbData* value);

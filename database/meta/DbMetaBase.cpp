@@ -5,6 +5,8 @@
 #include "DbMetaBase.h"
 
 #include <algorithm>
+#include <iterator>
+#include <vector>
 
 #include "IDbDataSchema.h"
 #include "ObjectAllocation.h"
@@ -399,31 +401,33 @@ void DbMetaBase::removeUnknownDataFromDataLists() {
   auto isUnknown = [](const DbData* value) {
     return value != nullptr && value->getUnknownDataType() == DbUnknownDataNsp::eUnknownData;
   };
-  // A direct slot must not keep a value the meta has let go of.
-  auto releaseSlot = [this](unsigned short dataId, const DbData* value) {
-    if (m_pDirectData == nullptr) return;
+  auto slotOf = [this](unsigned short dataId) -> DbData** {
+    if (m_pDirectData == nullptr) return nullptr;
     const unsigned short p = sm_MapDataIdToPackedDataId[dataId];
-    if (p > m_MaxPackedDataId) return;
-    if (value == nullptr || m_pDirectData[p] == value) m_pDirectData[p] = nullptr;
+    return p > m_MaxPackedDataId ? nullptr : &m_pDirectData[p];
   };
 
+  std::vector<DbData*> removed;
+  std::copy_if(m_DataList.begin(), m_DataList.end(), std::back_inserter(removed), isUnknown);
   m_SortedDataList.erase(
       std::remove_if(m_SortedDataList.begin(), m_SortedDataList.end(), isUnknown),
       m_SortedDataList.end());
-  // A listed duplicate is not in the map but may hold the direct slot.
-  for (DbData* value : m_DataList) {
-    if (isUnknown(value)) releaseSlot(value->getDataId(), value);
-  }
   m_DataList.erase(std::remove_if(m_DataList.begin(), m_DataList.end(), isUnknown),
                    m_DataList.end());
 
   for (auto it = m_DataMap.begin(); it != m_DataMap.end();) {
     if (isUnknown(it->second)) {
-      releaseSlot(it->first, nullptr);
+      if (DbData** slot = slotOf(it->first)) *slot = nullptr;
       it = m_DataMap.erase(it);
     } else {
       ++it;
     }
+  }
+  // A removed duplicate (listed, never mapped) may still hold the slot; hand
+  // it back to the value the map keeps, so nothing dangles and nothing hides.
+  for (DbData* value : removed) {
+    DbData** slot = slotOf(value->getDataId());
+    if (slot != nullptr && *slot == value) *slot = m_DataMap.getData(value->getDataId());
   }
 }
 

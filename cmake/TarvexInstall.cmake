@@ -1,0 +1,28 @@
+# Installs the libraries, the public headers (under include/tarvex), a CMake
+# package (Tarvex::Tarvex and the base libraries) and a pkg-config file.
+include(CMakePackageConfigHelpers)
+
+set(TARVEX_INSTALL_CMAKEDIR ${CMAKE_INSTALL_LIBDIR}/cmake/Tarvex)
+set(TARVEX_TARGETS Tarvex Miltora Ranvok Quessan Zentar)
+
+install(TARGETS ${TARVEX_TARGETS}
+  EXPORT TarvexTargets
+  LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+  RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+foreach(target ${TARVEX_TARGETS})
+  get_target_property(headers ${target} TARVEX_PUBLIC_HEADERS)
+  install(FILES ${headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tarvex)
+endforeach()
+
+install(EXPORT TarvexTargets NAMESPACE Tarvex:: DESTINATION ${TARVEX_INSTALL_CMAKEDIR})
+configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/TarvexConfig.cmake.in
+  ${PROJECT_BINARY_DIR}/TarvexConfig.cmake
+  INSTALL_DESTINATION ${TARVEX_INSTALL_CMAKEDIR})
+write_basic_package_version_file(${PROJECT_BINARY_DIR}/TarvexConfigVersion.cmake
+  VERSION ${PROJECT_VERSION} COMPATIBILITY SameMajorVersion)
+install(FILES ${PROJECT_BINARY_DIR}/TarvexConfig.cmake ${PROJECT_BINARY_DIR}/TarvexConfigVersion.cmake
+  DESTINATION ${TARVEX_INSTALL_CMAKEDIR})
+
+configure_file(${PROJECT_SOURCE_DIR}/cmake/tarvex.pc.in ${PROJECT_BINARY_DIR}/tarvex.pc @ONLY)
+install(FILES ${PROJECT_BINARY_DIR}/tarvex.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

@@ -1,0 +1,265 @@
+#include "DbMetaManagerBase.h"
+
+#include <cstdint>
+#include <memory>
+#include <utility>
+
+#include "DbMetaBase.h"
+#include "DbMetaManager.h"
+#include "DbType2MetaMap.h"
+#include "Reporting.h"
+
+namespace {
+
+using tarvex::internal::reportAssert;
+using tarvex::internal::traceMeta;
+
+const EString kFile(".\\DbMetaManagerBase");
+const wchar_t* const kNoPool = L"VORASSERT (pMetas) failed";
+const wchar_t* const kNoMeta = L"VORASSERT (pMeta) failed";
+const wchar_t* const kNoNewMeta = L"VORASSERT (pNewMeta) failed";
+
+constexpr int kLineRegisterNull = 72;
+constexpr int kLineRegisterCreateFailed = 84;
+constexpr int kLineFillCreateFailed = 121;
+constexpr int kLineCheckNoPool = 172;
+constexpr int kLineDumpNoPool = 213;
+constexpr int kLineDumpHeld = 234;
+constexpr int kLineDumpInUse = 236;
+constexpr int kLineDumpTypeInUse = 246;
+constexpr int kLineClearNoMeta = 259;
+constexpr int kLineClearNoPool = 270;
+constexpr int kLineClearNoPoolMeta = 278;
+constexpr int kLineCopyCreateFailed = 296;
+// Teardown meets an empty slot only after a failed allocation, which was
+// reported when it happened.
+constexpr int kSkipSilently = 0;
+
+constexpr unsigned short kTypeTableSize = 128;
+
+// Visits the pool of every thread's slot, in slot order.
+template <typename Slots, typename Visit>
+void forEachPool(Slots& slots, int emptySlotLine, Visit visit) {
+  for (auto& slot : slots) {
+    if (!slot) {
+      if (emptySlotLine != kSkipSilently) reportAssert(kNoPool, kFile, emptySlotLine);
+      continue;
+    }
+    visit(*slot);
+  }
+}
+
+// New metas made from `source`'s, under the same type ids, with copies of
+// their string limit maps. A copy owns metas of its own so that no meta has
+// two owners.
+std::unique_ptr<DbType2MetaMap> copyRegisteredMetas(const DbType2MetaMap& source) {
+  auto copy = std::make_unique<DbType2MetaMap>();
+  for (const auto& entry : source) {
+    DbMetaBase* original = entry.second;
+    if (original == nullptr) continue;
+    DbMetaBase* created = original->createMeta();
+    if (created == nullptr) {
+      reportAssert(kNoNewMeta, kFile, kLineCopyCreateFailed);
+      continue;
+    }
+    copy->adoptMeta(entry.first, created);
+    if (const DbMetaBase::StringLimitMap* limits = original->getStringLimitMap()) {
+      created->setStringLimitMap(*limits);
+    }
+  }
+  return copy;
+}
+
+}  // namespace
+
+DbMetaManagerBase::DbMetaManagerBase() : m_pMetas(nullptr) { m_pMetas = new DbType2MetaMap; }
+
+DbMetaManagerBase::DbMetaManagerBase(const DbMetaManagerBase& other) : m_pMetas(nullptr) {
+  m_pMetas = copyRegisteredMetas(*other.m_pMetas).release();
+}
+
+DbMetaManagerBase& DbMetaManagerBase::operator=(const DbMetaManagerBase& other) {
+  if (this == &other) return *this;
+  // Copies first: if making them throws, this registry is left as it was.
+  std::unique_ptr<DbType2MetaMap> registered = copyRegisteredMetas(*other.m_pMetas);
+  delete m_pMetas;
+  m_pMetas = registered.release();
+  deleteAllWorkingMetas();
+  return *this;
+}
+
+DbMetaManagerBase::~DbMetaManagerBase() {
+  delete m_pMetas;
+  m_pMetas = nullptr;
+  deleteAllWorkingMetas();
+  m_LocalMetas.clear();
+}
+
+void DbMetaManagerBase::deleteAllWorkingMetas() {
+  forEachPool(m_LocalMetas, kSkipSilently, [](DbType2MetaMap& pool) { pool.deleteAllMetas(); });
+}
+
+DbType2MetaMap& DbMetaManagerBase::localPool(bool fill) const {
+  ESmartPtr<DbType2MetaMap>& slot = m_LocalMetas.local();
+  if (!slot) {
+    // Built aside and stored last, so that a throwing allocation leaves the
+    // slot empty and the thread's next call tries again.
+    ESmartPtr<DbType2MetaMap> pool(new DbType2MetaMap);
+    if (fill) {
+      for (const auto& entry : *m_pMetas) {
+        if (entry.second == nullptr) continue;
+        DbMetaBase* created = entry.second->createMeta();
+        if (created == nullptr) {
+          reportAssert(kNoNewMeta, kFile, kLineFillCreateFailed);
+          continue;
+        }
+        pool->adoptMeta(created->getTypeId(), created);
+      }
+    }
+    slot = std::move(pool);
+  }
+  return *slot;
+}
+
+bool DbMetaManagerBase::registerMeta(DbMetaBase* meta) {
+  if (meta == nullptr) {
+    reportAssert(kNoMeta, kFile, kLineRegisterNull);
+    return false;
+  }
+  bool working = false;
+  try {
+    meta->addDataEntry2DbMap(true);
+    DbType2MetaMap& pool = localPool(false);
+    DbMetaBase* created = meta->createMeta();
+    if (created == nullptr) {
+      reportAssert(kNoNewMeta, kFile, kLineRegisterCreateFailed);
+    } else {
+      pool.adoptMeta(created->getTypeId(), created);
+      working = true;
+      if (const DbMetaBase::StringLimitMap* limits = meta->getStringLimitMap()) {
+        created->setStringLimitMap(*limits);
+      }
+    }
+  } catch (...) {
+    // The meta became ours with the call.
+    delete meta;
+    throw;
+  }
+  m_pMetas->adoptMeta(meta->getTypeId(), meta);
+  return working;
+}
+
+bool DbMetaManagerBase::isMetaRegistered(unsigned short typeId) const {
+  return m_pMetas->count(typeId) != 0;
+}
+
+DbMetaBase* DbMetaManagerBase::getMeta(unsigned short typeId) const {
+  if (DbMetaBase* meta = getMetaLocal(typeId)) return meta;
+  // The singleton's override does not fall back, so this goes one level.
+  return DbMetaManager::getInstance()->getMeta(typeId);
+}
+
+DbMetaBase* DbMetaManagerBase::getMetaLocal(unsigned short typeId) const {
+  return localPool(true).getFreeMeta(typeId);
+}
+
+DbMetaManagerBase::MetaConstIterator DbMetaManagerBase::getMetasBegin() const {
+  return m_pMetas->cbegin();
+}
+
+DbMetaManagerBase::MetaConstIterator DbMetaManagerBase::getMetasEnd() const {
+  return m_pMetas->cend();
+}
+
+bool DbMetaManagerBase::check() const {
+  std::uint32_t inUse = 0;
+  auto count = [&inUse](const DbType2MetaMap& pool) {
+    for (const auto& entry : pool) {
+      if (entry.second != nullptr && entry.second->inUse()) ++inUse;
+    }
+  };
+  count(*m_pMetas);
+  forEachPool(m_LocalMetas, kLineCheckNoPool, count);
+  return inUse == 0;
+}
+
+void DbMetaManagerBase::dump() const {
+  std::uint32_t held = 0;
+  std::uint32_t inUse = 0;
+  std::uint32_t inUseByType[kTypeTableSize] = {};
+  auto count = [&](const DbType2MetaMap& pool) {
+    held += static_cast<std::uint32_t>(pool.size());
+    for (const auto& entry : pool) {
+      const DbMetaBase* meta = entry.second;
+      if (meta == nullptr || !meta->inUse()) continue;
+      ++inUse;
+      const unsigned short typeId = meta->getTypeId();
+      if (typeId < kTypeTableSize) ++inUseByType[typeId];
+    }
+  };
+  count(*m_pMetas);
+  forEachPool(m_LocalMetas, kLineDumpNoPool, count);
+
+  if (!tarvex::internal::isMetaTraceOn()) return;
+  EString text(L"DbMetaManager-recycled Metacount ");
+  text += EString().set(static_cast<unsigned int>(held));
+  text += L"\n";
+  traceMeta(text, kFile, kLineDumpHeld);
+  text = EString(L"DbMetaManager-InUseCount ");
+  text += EString().set(static_cast<unsigned int>(inUse));
+  text += L"\n";
+  traceMeta(text, kFile, kLineDumpInUse);
+  for (unsigned short typeId = 0; typeId < kTypeTableSize; ++typeId) {
+    if (inUseByType[typeId] == 0) continue;
+    text = EString(L"DbMetaManager-TypeInUseCount Type");
+    text += EString().set(typeId);
+    text += L"Count";
+    text += EString().set(static_cast<unsigned int>(inUseByType[typeId]));
+    text += L"\n";
+    traceMeta(text, kFile, kLineDumpTypeInUse);
+  }
+}
+
+void DbMetaManagerBase::clearAllMetas(bool allThreads) {
+  for (const auto& entry : *m_pMetas) {
+    if (entry.second == nullptr) {
+      reportAssert(kNoMeta, kFile, kLineClearNoMeta);
+      continue;
+    }
+    entry.second->clear();
+  }
+  if (!allThreads) return;
+  forEachPool(m_LocalMetas, kLineClearNoPool, [](DbType2MetaMap& pool) {
+    for (const auto& entry : pool) {
+      if (entry.second == nullptr) {
+        reportAssert(kNoMeta, kFile, kLineClearNoPoolMeta);
+        continue;
+      }
+      entry.second->clear();
+    }
+  });
+}
+
+// --- DbMetaManager ---------------------------------------------------------
+
+DbMetaManager* DbMetaManager::s_pInstance = nullptr;
+
+DbMetaManager::DbMetaManager() = default;
+DbMetaManager::DbMetaManager(const DbMetaManager& other) = default;
+DbMetaManager& DbMetaManager::operator=(const DbMetaManager& other) = default;
+DbMetaManager::~DbMetaManager() = default;
+
+DbMetaManager* DbMetaManager::getInstance() {
+  if (s_pInstance == nullptr) s_pInstance = new DbMetaManager;
+  return s_pInstance;
+}
+
+void DbMetaManager::deinit() {
+  if (s_pInstance == nullptr) return;
+  delete s_pInstance;
+  s_pInstance = nullptr;
+}
+
+void DbMetaManager::dumpMetas() { getInstance()->dump(); }
+
+DbMetaBase* DbMetaManager::getMeta(unsigned short typeId) const { return getMetaLocal(typeId); }

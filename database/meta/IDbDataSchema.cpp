@@ -1,0 +1,27 @@
+// The schema and unknown-object interfaces: only their set-up, tear-down and
+// the process-wide schema pointer live in the library.
+#include "IDbDataSchema.h"
+
+#include "IDbUnknownObjectMeta.h"
+
+IDbDataSchema* IDbDataSchema::sm_pInstance = nullptr;
+
+IDbDataSchema::IDbDataSchema() = default;
+
+// An interface carries no state, so a copy takes none over.
+IDbDataSchema::IDbDataSchema(const IDbDataSchema& /*other*/) : EObject() {}
+
+IDbDataSchema::~IDbDataSchema() = default;
+
+IDbDataSchema& IDbDataSchema::operator=(const IDbDataSchema& /*other*/) { return *this; }
+
+IDbUnknownObjectMeta::IDbUnknownObjectMeta() = default;
+
+IDbUnknownObjectMeta::IDbUnknownObjectMeta(const IDbUnknownObjectMeta& /*other*/) {}
+
+// Pure, yet defined: every implementation's destructor runs this one.
+IDbUnknownObjectMeta::~IDbUnknownObjectMeta() {}
+
+IDbUnknownObjectMeta& IDbUnknownObjectMeta::operator=(const IDbUnknownObjectMeta& /*other*/) {
+  return *this;
+}

@@ -1,0 +1,22 @@
+// Stand-in for the application's persistent object base class, which lives in
+// the object layer above the database. A meta binds one such object at a
+// time; the sample needs nothing of it but its id and its build stamp.
+#pragma once
+
+#include "DbObjectId.h"
+
+class DMMemberBase {
+ public:
+  explicit DMMemberBase(const DbObjectId& objectId) : m_ObjectId(objectId) {}
+  DMMemberBase(const DMMemberBase&) = default;
+  DMMemberBase& operator=(const DMMemberBase&) = default;
+  virtual ~DMMemberBase() = default;
+
+  const DbObjectId& getObjectId() const { return m_ObjectId; }
+  int getBuildStamp() const { return m_BuildStamp; }
+  void setBuildStamp(int stamp) { m_BuildStamp = stamp; }
+
+ private:
+  DbObjectId m_ObjectId;
+  int m_BuildStamp = 0;
+};

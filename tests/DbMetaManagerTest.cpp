@@ -1,0 +1,379 @@
+// The registry on one thread (others only where a fresh pool is needed):
+// registration, hand-out and fallback, failing metas, diagnostics, teardown
+// and copies.
+#include <gtest/gtest.h>
+
+#include <new>
+#include <string>
+#include <vector>
+
+#include "DbMetaManager.h"
+#include "RegistryTestSupport.h"
+
+using tarvex_test::CountingMeta;
+using tarvex_test::LocalRegistry;
+using tarvex_test::report;
+using tarvex_test::TraceSwitch;
+using tarvex_test::Worker;
+
+namespace {
+
+const std::string kFile = ".\\DbMetaManagerBase";
+
+std::string dumpLine(const std::string& text, int line) { return report(text + "\n", kFile, line); }
+
+std::vector<std::string> expectedDump(unsigned held, unsigned inUse,
+                                      const std::vector<std::pair<unsigned, unsigned>>& perType) {
+  std::vector<std::string> lines{
+      dumpLine("DbMetaManager-recycled Metacount " + std::to_string(held), 234),
+      dumpLine("DbMetaManager-InUseCount " + std::to_string(inUse), 236)};
+  for (const auto& type : perType) {
+    lines.push_back(dumpLine("DbMetaManager-TypeInUseCount Type" + std::to_string(type.first) +
+                                 "Count" + std::to_string(type.second),
+                             246));
+  }
+  return lines;
+}
+
+std::vector<DbMetaBase*> registered(const DbMetaManagerBase& registry) {
+  std::vector<DbMetaBase*> metas;
+  for (auto it = registry.getMetasBegin(); it != registry.getMetasEnd(); ++it) {
+    metas.push_back(it->second);
+  }
+  return metas;
+}
+
+const CountingMeta* origin(const DbMetaBase* meta) {
+  return static_cast<const CountingMeta*>(meta)->madeFrom();
+}
+
+using Registry = tarvex_test::RegistryFixture;
+
+TEST_F(Registry, EmptyRegistryKnowsNothing) {
+  TraceSwitch on(true);
+  LocalRegistry local;
+  DbMetaManager* singleton = DbMetaManager::getInstance();
+  for (unsigned id = 0; id <= 0xFFFF; ++id) {
+    ASSERT_FALSE(local.isMetaRegistered(static_cast<unsigned short>(id)));
+    ASSERT_FALSE(singleton->isMetaRegistered(static_cast<unsigned short>(id)));
+  }
+  EXPECT_EQ(local.getMetasBegin(), local.getMetasEnd());
+  EXPECT_EQ(local.getMeta(3), nullptr);
+  EXPECT_EQ(singleton->getMeta(3), nullptr);
+  EXPECT_TRUE(local.check());
+  local.dump();
+  EXPECT_EQ(traces(), expectedDump(0, 0, {}));
+  EXPECT_TRUE(assertions().empty());
+}
+
+TEST_F(Registry, HandsOutRecycledWorkingMetas) {
+  DbMetaManager* registry = DbMetaManager::getInstance();
+  auto* seven = new CountingMeta(7);
+  auto* eight = new CountingMeta(8);
+  EXPECT_TRUE(registry->registerMeta(seven));
+  EXPECT_TRUE(registry->registerMeta(eight));
+  EXPECT_TRUE(registry->isMetaRegistered(7));
+  EXPECT_FALSE(registry->isMetaRegistered(9));
+  EXPECT_EQ(registry->getMeta(9), nullptr);
+
+  DbMetaBase* first = registry->getMeta(7);
+  ASSERT_NE(first, nullptr);
+  EXPECT_NE(first, seven);  // registered metas are never handed out
+  EXPECT_EQ(origin(first), seven);
+  EXPECT_EQ(registry->getMeta(7), first);
+
+  first->setObject(tarvex_test::testObject(0), 0);
+  DbMetaBase* second = registry->getMeta(7);
+  ASSERT_NE(second, nullptr);
+  EXPECT_NE(second, first);
+  EXPECT_EQ(origin(second), first);
+  first->clear();
+  EXPECT_EQ(registry->getMeta(7), first);
+  EXPECT_EQ(origin(registry->getMeta(8)), eight);
+}
+
+TEST_F(Registry, SecondRegistrationOfATypeAddsASecondMeta) {
+  DbMetaManager* registry = DbMetaManager::getInstance();
+  auto* older = new CountingMeta(5);
+  auto* newer = new CountingMeta(5);
+  EXPECT_TRUE(registry->registerMeta(older));
+  EXPECT_TRUE(registry->registerMeta(newer));
+  EXPECT_EQ(registered(*registry), (std::vector<DbMetaBase*>{older, newer}));
+
+  Worker fresh;
+  fresh.run([&] {
+    DbMetaBase* first = registry->getMeta(5);
+    ASSERT_NE(first, nullptr);
+    EXPECT_EQ(origin(first), older);
+    first->setObject(tarvex_test::testObject(0), 0);
+    DbMetaBase* second = registry->getMeta(5);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(origin(second), newer);  // filled, not grown
+    first->clear();
+  });
+  EXPECT_EQ(older->createCalls(), 2);  // the registering thread's and the worker's
+}
+
+TEST_F(Registry, OnlyRegistrationCopiesStringLimits) {
+  DbMetaManager* registry = DbMetaManager::getInstance();
+  auto* meta = new CountingMeta(4);
+  const DbMetaBase::StringLimitMap limits{{60001, 12}, {17, 255}};
+  meta->setStringLimitMap(limits);
+  registry->registerMeta(meta);
+
+  DbMetaBase* working = registry->getMeta(4);
+  ASSERT_NE(working, nullptr);
+  ASSERT_NE(working->getStringLimitMap(), nullptr);
+  EXPECT_EQ(*working->getStringLimitMap(), limits);
+  EXPECT_NE(working->getStringLimitMap(), meta->getStringLimitMap());
+
+  Worker fresh;
+  fresh.run([&] {
+    DbMetaBase* filled = registry->getMeta(4);
+    ASSERT_NE(filled, nullptr);
+    EXPECT_EQ(filled->getStringLimitMap(), nullptr);
+  });
+}
+
+TEST_F(Registry, NullMetasAreReportedAndNotRegistered) {
+  DbMetaManager* registry = DbMetaManager::getInstance();
+  EXPECT_FALSE(registry->registerMeta(nullptr));
+  EXPECT_EQ(registry->getMetasBegin(), registry->getMetasEnd());
+  EXPECT_EQ(assertions(), (std::vector<std::string>{report("VORASSERT (pMeta) failed", kFile, 72)}));
+  m_Capture.clear();
+
+  // A broken factory: the meta is registered (and owned) but yields no
+  // working meta, so the call says it failed.
+  auto* broken = new CountingMeta(3);
+  broken->setFactory(CountingMeta::Factory::ReturnsNull);
+  EXPECT_FALSE(registry->registerMeta(broken));
+  EXPECT_TRUE(registry->isMetaRegistered(3));
+  EXPECT_EQ(assertions(),
+            (std::vector<std::string>{report("VORASSERT (pNewMeta) failed", kFile, 84)}));
+  EXPECT_EQ(registry->getMeta(3), nullptr);
+  EXPECT_TRUE(registry->registerMeta(new CountingMeta(6)));
+  m_Capture.clear();
+
+  // Filling another thread's pool skips the broken type only.
+  Worker fresh;
+  fresh.run([&] {
+    EXPECT_EQ(registry->getMeta(3), nullptr);
+    EXPECT_NE(registry->getMeta(6), nullptr);
+  });
+  EXPECT_EQ(assertions(),
+            (std::vector<std::string>{report("VORASSERT (pNewMeta) failed", kFile, 121)}));
+  EXPECT_TRUE(registry->check());
+}
+
+TEST_F(Registry, ThrowingFactoryLeavesSlotEmptyUntilRetried) {
+  auto* meta = new CountingMeta(2);
+  LocalRegistry local;
+  local.registerMeta(meta);  // this thread's pool exists from here on
+
+  Worker thread;
+  meta->setFactory(CountingMeta::Factory::Throws);
+  EXPECT_THROW(thread.run([&] { local.getMetaLocal(2); }), std::bad_alloc);
+
+  // The walks meet the worker's empty slot, report it and go on.
+  EXPECT_TRUE(local.check());
+  local.dump();
+  local.clearAllMetas(true);
+  EXPECT_EQ(assertions(), (std::vector<std::string>{report("VORASSERT (pMetas) failed", kFile, 172),
+                                                    report("VORASSERT (pMetas) failed", kFile, 213),
+                                                    report("VORASSERT (pMetas) failed", kFile, 270)}));
+
+  meta->setFactory(CountingMeta::Factory::Works);
+  DbMetaBase* working = thread.get([&] { return local.getMetaLocal(2); });
+  ASSERT_NE(working, nullptr);
+  EXPECT_EQ(origin(working), meta);
+  m_Capture.clear();
+  EXPECT_TRUE(local.check());
+  EXPECT_TRUE(assertions().empty());
+}
+
+TEST_F(Registry, ThrowingRegistrationDeletesTheMeta) {
+  const int liveBefore = CountingMeta::live();
+  auto* meta = new CountingMeta(2);
+  meta->setFactory(CountingMeta::Factory::Throws);
+  DbMetaManager* registry = DbMetaManager::getInstance();
+  EXPECT_THROW(registry->registerMeta(meta), std::bad_alloc);
+  EXPECT_EQ(CountingMeta::live(), liveBefore);
+  EXPECT_FALSE(registry->isMetaRegistered(2));
+}
+
+TEST_F(Registry, LocalRegistryFallsBackOneLevel) {
+  DbMetaManager* singleton = DbMetaManager::getInstance();
+  auto* shared = new CountingMeta(11);
+  auto* sharedToo = new CountingMeta(12);
+  singleton->registerMeta(shared);
+  singleton->registerMeta(sharedToo);
+
+  LocalRegistry local;
+  auto* own = new CountingMeta(12);
+  auto* localOnly = new CountingMeta(13);
+  local.registerMeta(own);
+  local.registerMeta(localOnly);
+
+  EXPECT_EQ(local.getMetaLocal(11), nullptr);
+  DbMetaBase* fallback = local.getMeta(11);
+  ASSERT_NE(fallback, nullptr);
+  EXPECT_EQ(origin(fallback), shared);
+  EXPECT_EQ(fallback, singleton->getMeta(11));
+  EXPECT_FALSE(local.isMetaRegistered(11));
+
+  EXPECT_EQ(origin(local.getMeta(12)), own);  // its own meta wins
+  EXPECT_EQ(singleton->getMeta(13), nullptr);  // the singleton does not fall back
+}
+
+TEST_F(Registry, CheckAndClearCoverRegisteredAndWorkingMetas) {
+  LocalRegistry registry;
+  auto* meta = new CountingMeta(7);
+  registry.registerMeta(meta);
+  EXPECT_TRUE(registry.check());
+
+  DbMetaBase* working = registry.getMeta(7);
+  working->setObject(tarvex_test::testObject(0), 0);
+  EXPECT_FALSE(registry.check());
+  working->clear();
+  EXPECT_TRUE(registry.check());
+
+  working->setObject(tarvex_test::testObject(0), 0);
+  meta->setObject(tarvex_test::testObject(1), 0);
+  registry.clearAllMetas(false);
+  EXPECT_FALSE(meta->inUse());
+  EXPECT_TRUE(working->inUse());
+  EXPECT_FALSE(registry.check());
+  registry.clearAllMetas(true);
+  EXPECT_FALSE(working->inUse());
+  EXPECT_TRUE(registry.check());
+  EXPECT_TRUE(assertions().empty());
+  EXPECT_TRUE(traces().empty());
+}
+
+TEST_F(Registry, DumpCountsHeldAndInUseMetasPerType) {
+  LocalRegistry registry;
+  registry.registerMeta(new CountingMeta(7));
+  registry.registerMeta(new CountingMeta(9));
+  registry.registerMeta(new CountingMeta(200));  // beyond the per-type table
+  registry.registerMeta(new CountingMeta(0xFFFF));
+  const unsigned types = 4;
+
+  std::vector<DbMetaBase*> busy;
+  for (unsigned short type : {7, 7, 9, 200, 0xFFFF}) {
+    DbMetaBase* meta = registry.getMeta(type);
+    meta->setObject(tarvex_test::testObject(0), 0);
+    busy.push_back(meta);
+  }
+  // One pool: a working meta per registration, plus one grown for the
+  // second type-7 request.
+  const unsigned held = types + types + 1;
+
+  registry.dump();  // trace off: counts, writes nothing
+  EXPECT_TRUE(traces().empty());
+  {
+    TraceSwitch on(true);
+    registry.dump();
+  }
+  EXPECT_EQ(traces(), expectedDump(held, static_cast<unsigned>(busy.size()), {{7, 2}, {9, 1}}));
+  for (DbMetaBase* meta : busy) meta->clear();
+}
+
+TEST_F(Registry, TeardownTracesAndDeletesMetasNotGivenBack) {
+  TraceSwitch on(true);
+  const std::string name = tarvex_test::narrow(tarvex_test::countingMetaClassName());
+  const auto released = report("Meta " + name + " wurde nicht freigegeben!", ".\\DbType2MetaMap", 61);
+  const auto objectHeld =
+      report("Objekt in Meta " + name + " wurde nicht freigegeben!", ".\\DbType2MetaMap", 67);
+  {
+    LocalRegistry registry;
+    registry.registerMeta(new CountingMeta(7));
+    DbMetaBase* working = registry.getMeta(7);
+    working->setObject(tarvex_test::testObject(0), 0);
+    working->releaseObject();
+    registry.getMeta(7)->setObject(tarvex_test::testObject(1), 0);
+  }
+  EXPECT_EQ(traces(), (std::vector<std::string>{released, released, objectHeld}));
+  m_Capture.clear();
+
+  DbMetaManager::deinit();  // before any getInstance: nothing
+  DbMetaManager* singleton = DbMetaManager::getInstance();
+  singleton->registerMeta(new CountingMeta(8));
+  singleton->getMeta(8)->setObject(tarvex_test::testObject(2), 0);
+  DbMetaManager::deinit();
+  EXPECT_EQ(traces(), (std::vector<std::string>{released, objectHeld}));
+  EXPECT_FALSE(DbMetaManager::getInstance()->isMetaRegistered(8));
+  EXPECT_EQ(DbMetaManager::getInstance()->getMeta(8), nullptr);
+}
+
+TEST_F(Registry, CopyOwnsMetasOfItsOwn) {
+  auto* source = new LocalRegistry;
+  auto* seven = new CountingMeta(7);
+  const DbMetaBase::StringLimitMap limits{{3, 40}};
+  seven->setStringLimitMap(limits);
+  source->registerMeta(seven);
+  source->registerMeta(new CountingMeta(7));
+  source->registerMeta(new CountingMeta(9));
+  source->getMeta(7)->setObject(tarvex_test::testObject(0), 0);
+
+  LocalRegistry copy(*source);
+  const auto originals = registered(*source);
+  const auto copies = registered(copy);
+  ASSERT_EQ(copies.size(), originals.size());
+  for (std::size_t i = 0; i < copies.size(); ++i) {
+    EXPECT_NE(copies[i], originals[i]);
+    EXPECT_EQ(origin(copies[i]), originals[i]);
+    EXPECT_EQ(copies[i]->getTypeId(), originals[i]->getTypeId());
+  }
+  ASSERT_NE(copies.front()->getStringLimitMap(), nullptr);
+  EXPECT_EQ(*copies.front()->getStringLimitMap(), limits);
+  EXPECT_TRUE(copy.check());  // no pools come along
+  EXPECT_EQ(origin(copy.getMeta(7)), copies.front());
+
+  delete source;  // the copy's metas must survive this
+  DbMetaBase* working = copy.getMeta(9);
+  ASSERT_NE(working, nullptr);
+  EXPECT_EQ(working->getTypeId(), 9);
+
+  DbMetaManager copyOfSingleton(*DbMetaManager::getInstance());
+  EXPECT_EQ(copyOfSingleton.getMetasBegin(), copyOfSingleton.getMetasEnd());
+}
+
+TEST_F(Registry, AssignmentReplacesRegisteredMetasAndEmptiesPools) {
+  DbMetaManager::getInstance()->registerMeta(new CountingMeta(9));
+  LocalRegistry target;
+  auto* old = new CountingMeta(5);
+  target.registerMeta(old);
+  DbMetaBase* working = target.getMeta(5);
+
+  target = target;  // NOLINT: self-assignment must change nothing
+  EXPECT_EQ(registered(target), std::vector<DbMetaBase*>{old});
+  EXPECT_EQ(target.getMeta(5), working);
+
+  LocalRegistry source;
+  auto* nine = new CountingMeta(9);
+  source.registerMeta(nine);
+  const int liveBefore = CountingMeta::live();
+  target = source;
+  // Gone: the old registered meta and this thread's working meta. Come: a
+  // copy of the one registered meta.
+  EXPECT_EQ(CountingMeta::live(), liveBefore - 2 + 1);
+  EXPECT_FALSE(target.isMetaRegistered(5));
+  EXPECT_TRUE(target.isMetaRegistered(9));
+  ASSERT_EQ(registered(target).size(), 1u);
+  EXPECT_EQ(origin(registered(target).front()), nine);
+
+  // This thread's pool stays, empty: the registry's own types are not
+  // served, so the singleton answers.
+  EXPECT_EQ(target.getMetaLocal(9), nullptr);
+  DbMetaBase* fallback = target.getMeta(9);
+  ASSERT_NE(fallback, nullptr);
+  EXPECT_EQ(fallback, DbMetaManager::getInstance()->getMeta(9));
+
+  // A thread new to the registry is served from the new metas.
+  Worker fresh;
+  const DbMetaBase* fromNew = fresh.get([&] { return target.getMetaLocal(9); });
+  ASSERT_NE(fromNew, nullptr);
+  EXPECT_EQ(origin(fromNew), registered(target).front());
+}
+
+}  // namespace
