@@ -177,6 +177,9 @@ class TARVEX_EXPORT DbData {
         DbDataModel2DataBaseTypeMap::getDatabaseType(getDataModelType()));
   }
 
+  // A single value has no list of values: reports and returns null.
+  const DbDataList* getDataList() const;
+
   static void* operator new(std::size_t size);
   static void operator delete(void* pointer);
 

@@ -8,4 +8,5 @@ class DbDataSchemaMap;
 class EContext;
 
 class DbData;
+class DbDataList;
 class DbMetaBase;

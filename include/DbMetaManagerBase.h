@@ -16,11 +16,18 @@
 // registered metas, so no meta is ever deleted twice.
 //
 // Thread safety: registerMeta, getMeta and getMetaLocal may run on any
-// number of threads at once, each thread touching only its own pool; but
-// registration must be complete before other threads first ask for metas.
+// number of threads at once, each thread touching only its own pool.
 // check, dump, clearAllMetas, the copy operations and the destructor walk
-// every thread's pool and REQUIRE that no other thread uses either registry
-// meanwhile.
+// every thread's pool.
+//
+// REQUIRES: registration is complete before other threads first ask for
+//           metas (or the caller keeps the two apart).
+// REQUIRES: check, dump, clearAllMetas, copying, assignment and destruction
+//           run while no other thread uses the registries involved.
+// REQUIRES: createMeta() of a registered meta returns a new meta of the same
+//           type id, owned by the caller.
+// REQUIRES: a meta handed out is given back with clear() before teardown
+//           and not touched afterwards.
 //
 // Reports (".\DbMetaManagerBase"): a thread slot without a pool, an entry
 // without a meta, a null meta given to registerMeta, a createMeta() that

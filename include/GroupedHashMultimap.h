@@ -12,6 +12,8 @@
 //
 // Thread safety: none; one object is used by one thread at a time.
 // Exception safety: insert gives the strong guarantee.
+//
+// REQUIRES: Hash agrees with K's operator== (equal keys, equal hashes).
 #pragma once
 
 #include <cstddef>

@@ -224,6 +224,7 @@ TEST(DbDataBaseOperations, ReportAndReturnNeutralResults) {
        [](DbData& v) { return &v.getPoint3DToSet() != nullptr; }},
       {"getDbDTStringToSet", kImplement, 250,
        [](DbData& v) { return &v.getDbDTStringToSet() != nullptr; }},
+      {"getDataList", kImplement, 315, [](DbData& v) { return v.getDataList() == nullptr; }},
       {"getStringLength", kFalse, 470, [](DbData& v) { return v.getStringLength() == 0; }},
       {"doDelayedDataLoad", "delayed loading of data while there is nothing to load", 589,
        [](DbData& v) { return !v.doDelayedDataLoad(1, 60010, nullptr); }},

@@ -281,6 +281,11 @@ bool DbData::doDelayedDataLoad(int /*mode*/, unsigned short /*dataId*/, DbMetaBa
   return false;
 }
 
+const DbDataList* DbData::getDataList() const {
+  reportNotImplemented(315);
+  return nullptr;
+}
+
 void DbData::setDataId(unsigned short dataId) { m_DataId = dataId; }
 
 void* DbData::operator new(std::size_t size) { return tarvex::internal::allocateObject(size); }
