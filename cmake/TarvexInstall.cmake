@@ -24,5 +24,7 @@ write_basic_package_version_file(${PROJECT_BINARY_DIR}/TarvexConfigVersion.cmake
 install(FILES ${PROJECT_BINARY_DIR}/TarvexConfig.cmake ${PROJECT_BINARY_DIR}/TarvexConfigVersion.cmake
   DESTINATION ${TARVEX_INSTALL_CMAKEDIR})
 
+# Relative to the .pc file, so the install can be moved or staged elsewhere.
+file(RELATIVE_PATH TARVEX_PC_PREFIX_FROM_PCDIR "/prefix/${CMAKE_INSTALL_LIBDIR}/pkgconfig" "/prefix")
 configure_file(${PROJECT_SOURCE_DIR}/cmake/tarvex.pc.in ${PROJECT_BINARY_DIR}/tarvex.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/tarvex.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)

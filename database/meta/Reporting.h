@@ -1,4 +1,3 @@
-// TEMPORARY NOTE FOR THE ENGINEER WORKING ON THIS TREE (removed before commit): before writing any code, read /tmp/rules.md -- the binding team rules (test rule, naming rule, no-git rule, build dirs). Do not remove this note yourself.
 // Contract-failure reports and "Meta" debug traces, as every class of the
 // library sends them.
 #pragma once
