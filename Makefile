@@ -2,20 +2,10 @@
 PACKAGES := libtbb-dev libboost-dev libgtest-dev libbenchmark-dev cmake ninja-build g++
 JOBS ?= $(shell nproc)
 
-.PHONY: setup configure build test sanitize-build test-sanitize clean
+.PHONY: setup configure build test sanitize-build test-sanitize install docs clean demo bench
 
 setup:
-	@missing=""; for p in $(PACKAGES); do \
-	  dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q "install ok installed" || missing="$$missing $$p"; \
-	done; \
-	if [ -n "$$missing" ]; then \
-	  if [ "$$(id -u)" = 0 ]; then \
-	    echo "Installing:$$missing"; \
-	    apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq $$missing; \
-	  else \
-	    echo "Missing packages. Run:"; echo "  sudo apt-get install -y$$missing"; exit 1; \
-	  fi; \
-	fi
+	@tools/ensure-packages $(PACKAGES)
 
 configure: setup
 	cmake --preset default
@@ -32,6 +22,26 @@ sanitize-build: setup
 
 test-sanitize: sanitize-build
 	ctest --preset sanitize -j $(JOBS)
+
+# make install PREFIX=/opt/tarvex
+PREFIX ?= /usr/local
+install: build
+	cmake --install build/default --prefix $(PREFIX)
+
+docs:
+	@tools/ensure-packages doxygen
+	mkdir -p build/docs
+	TARVEX_DOCS_OUTPUT=build/docs doxygen docs/Doxyfile
+	@echo "API reference: build/docs/html/index.html"
+
+demo: build
+	build/default/examples/tarvex-demo
+
+# Release build of its own; not part of `make test` (too slow and noisy).
+bench: setup
+	cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTARVEX_BUILD_TESTS=OFF
+	cmake --build build/bench -j $(JOBS) --target tarvex-bench
+	build/bench/bench/tarvex-bench
 
 clean:
 	rm -rf build
