@@ -2,7 +2,7 @@
 PACKAGES := libtbb-dev libboost-dev libgtest-dev libbenchmark-dev cmake ninja-build g++
 JOBS ?= $(shell nproc)
 
-.PHONY: setup configure build test sanitize-build test-sanitize install docs clean demo bench
+.PHONY: setup configure build test sanitize-build test-sanitize install lint docs clean demo bench
 
 setup:
 	@tools/ensure-packages $(PACKAGES)
@@ -27,6 +27,13 @@ test-sanitize: sanitize-build
 PREFIX ?= /usr/local
 install: build
 	cmake --install build/default --prefix $(PREFIX)
+
+FORMAT_SOURCES = $(shell git ls-files '*.h' '*.cpp')
+TIDY_SOURCES = $(shell git ls-files 'database/*.cpp' 'platform/*.cpp' 'examples/*.cpp')
+lint: build
+	@tools/ensure-packages clang-format clang-tidy
+	clang-format --style=file --dry-run --Werror $(FORMAT_SOURCES)
+	clang-tidy -p build/default --quiet $(TIDY_SOURCES)
 
 docs:
 	@tools/ensure-packages doxygen

@@ -19,7 +19,7 @@ class TARVEX_EXPORT DbDataModel2DataBaseTypeMap {
   static constexpr char kUndefinedDatabaseType = 0x7F;
 
   DbDataModel2DataBaseTypeMap() = default;
-  DbDataModel2DataBaseTypeMap& operator=(const DbDataModel2DataBaseTypeMap&) { return *this; }
+  DbDataModel2DataBaseTypeMap& operator=(const DbDataModel2DataBaseTypeMap&) = default;
 
   // The table, created with 127 entries of 127 on first use.
   static std::vector<char>* getInstance();

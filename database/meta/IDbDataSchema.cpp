@@ -9,19 +9,17 @@ IDbDataSchema* IDbDataSchema::sm_pInstance = nullptr;
 IDbDataSchema::IDbDataSchema() = default;
 
 // An interface carries no state, so a copy takes none over.
-IDbDataSchema::IDbDataSchema(const IDbDataSchema& /*other*/) : EObject() {}
+IDbDataSchema::IDbDataSchema(const IDbDataSchema&) = default;
 
 IDbDataSchema::~IDbDataSchema() = default;
 
-IDbDataSchema& IDbDataSchema::operator=(const IDbDataSchema& /*other*/) { return *this; }
+IDbDataSchema& IDbDataSchema::operator=(const IDbDataSchema&) = default;
 
 IDbUnknownObjectMeta::IDbUnknownObjectMeta() = default;
 
-IDbUnknownObjectMeta::IDbUnknownObjectMeta(const IDbUnknownObjectMeta& /*other*/) {}
+IDbUnknownObjectMeta::IDbUnknownObjectMeta(const IDbUnknownObjectMeta&) = default;
 
 // Pure, yet defined: every implementation's destructor runs this one.
-IDbUnknownObjectMeta::~IDbUnknownObjectMeta() {}
+IDbUnknownObjectMeta::~IDbUnknownObjectMeta() = default;
 
-IDbUnknownObjectMeta& IDbUnknownObjectMeta::operator=(const IDbUnknownObjectMeta& /*other*/) {
-  return *this;
-}
+IDbUnknownObjectMeta& IDbUnknownObjectMeta::operator=(const IDbUnknownObjectMeta&) = default;

@@ -59,7 +59,7 @@ std::string EString::toUtf8() const {
   std::string out;
   out.reserve(size());
   for (wchar_t wc : *this) {
-    auto c = static_cast<std::uint32_t>(wc);
+    const auto c = static_cast<char32_t>(wc);
     if (c < 0x80) {
       out.push_back(static_cast<char>(c));
     } else if (c < 0x800) {
