@@ -2,7 +2,7 @@
 PACKAGES := libtbb-dev libboost-dev libgtest-dev libbenchmark-dev cmake ninja-build g++
 JOBS ?= $(shell nproc)
 
-.PHONY: setup configure build test sanitize-build test-sanitize install lint docs clean demo bench
+.PHONY: setup configure build test sanitize-build test-sanitize test-tsan fuzz coverage install lint docs clean demo bench
 
 setup:
 	@tools/ensure-packages $(PACKAGES)
@@ -22,6 +22,34 @@ sanitize-build: setup
 
 test-sanitize: sanitize-build
 	ctest --preset sanitize -j $(JOBS)
+
+# Only the suites that run threads; the rest gain nothing from ThreadSanitizer.
+TSAN_SUITES := DbMetaManagerThreadsTest RegistryStressTest
+test-tsan: setup
+	cmake --preset tsan
+	cmake --build --preset tsan -j $(JOBS) --target $(TSAN_SUITES)
+	ctest --preset tsan -j $(JOBS) -L '^($(subst $(eval) ,|,$(TSAN_SUITES)))$$'
+
+# Bounded libFuzzer run over the checked-in seeds; new finds stay in build/.
+FUZZ_SECONDS ?= 60
+fuzz: setup
+	@tools/ensure-packages clang libclang-rt-14-dev
+	cmake --preset fuzz
+	cmake --build --preset fuzz -j $(JOBS) --target MetaOperationsFuzz
+	mkdir -p build/fuzz/corpus
+	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+	  build/fuzz/tests/fuzz/MetaOperationsFuzz build/fuzz/corpus tests/fuzz/corpus \
+	  -max_total_time=$(FUZZ_SECONDS) -max_len=512 -print_final_stats=1 -artifact_prefix=build/fuzz/
+
+# Line and branch coverage of the library's own sources by the whole suite.
+coverage: setup
+	@tools/ensure-packages gcovr
+	cmake --preset coverage
+	cmake --build --preset coverage -j $(JOBS)
+	find build/coverage -name '*.gcda' -delete
+	ctest --preset coverage -j $(JOBS)
+	gcovr --root . --filter 'database/meta/' --exclude-throw-branches --exclude-unreachable-branches \
+	  --print-summary build/coverage
 
 # make install PREFIX=/opt/tarvex
 PREFIX ?= /usr/local

@@ -34,7 +34,7 @@ using namespace tarvex_sample;
 namespace {
 
 constexpr unsigned kDefaultThreads = 4;
-constexpr unsigned kDefaultRequests = 50000;
+constexpr unsigned kDefaultRequests = 200000;
 constexpr unsigned kMaxThreads = 256;
 constexpr unsigned kMaxRequests = 100000000;
 

@@ -98,8 +98,7 @@ std::vector<Row> valueRows() {
   getter("getString", 163, [](DbData& v) { return v.getString().empty(); });
   getter("getDbObjectId", 171, [](DbData& v) { return v.getDbObjectId() == DbObjectId(); });
   getter("getPoint", 179, [](DbData& v) { return v.getPoint() == EPoint(0.0, 0.0); });
-  getter("getPoint3D", 187,
-         [](DbData& v) { return v.getPoint3D() == EPoint3D(0.0, 0.0, 0.0); });
+  getter("getPoint3D", 187, [](DbData& v) { return v.getPoint3D() == EPoint3D(0.0, 0.0, 0.0); });
   getter("getPropList", 196, [](DbData& v) { return v.getPropList().empty(); });
   getter("getStreamableObject", 529, [](DbData& v) { return v.getStreamableObject() == nullptr; });
   getter("getReference", 258, [](DbData& v) { return v.getReference() == DbObjectId(); });
@@ -196,9 +195,7 @@ std::vector<Row> valueRows() {
                     EXPECT_FALSE(base.value.getAsString(out));
                     EXPECT_TRUE(out.empty());
                   }});
-  rows.push_back({"getDataList on a value",
-                  {report(kImplement, kDbData, 315)},
-                  [] {
+  rows.push_back({"getDataList on a value", {report(kImplement, kDbData, 315)}, [] {
                     BaseValue base;
                     EXPECT_EQ(base.value.getDataList(), nullptr);
                   }});
@@ -274,62 +271,64 @@ std::vector<Row> metaRows() {
   {
     PlainTestMeta probe(1);
     const std::string name = className(probe);
-    rows.push_back({"duplicate addData",
-                    {report("Die DataId 60010 wurde doppelt vergeben ( " + name + " )!", kMetaBase,
-                            193)},
-                    [] {
-                      // Listed but not owned: the meta leaves it to us.
-                      auto* second = new LongValue(60010, 2);
-                      {
-                        PlainTestMeta meta(1);
-                        auto* first = new LongValue(60010, 1);
-                        meta.addData(first);
-                        meta.addData(second);
-                        EXPECT_EQ(meta.getData(60010), first);
-                        EXPECT_EQ(meta.getDataList(false), (DbDataList{first, second}));
-                      }
-                      EXPECT_EQ(second->value(), 2);
-                      delete second;
-                    }});
-    rows.push_back({"replaceData of an absent id",
-                    {report("The DataId 60011 was not found, while trying to replace ( " + name +
-                                " )!",
-                            kMetaBase, 224)},
-                    [] {
-                      PlainTestMeta meta(1);
-                      auto* kept = new LongValue(60010, 1);
-                      meta.addData(kept);
-                      LongValue stranger(60011, 2);
-                      EXPECT_EQ(meta.replaceData(&stranger), nullptr);
-                      EXPECT_EQ(meta.getData(60011), nullptr);
-                      EXPECT_EQ(meta.getDataList(false), DbDataList{kept});
-                    }});
-    rows.push_back({"setObject(nullptr)",
-                    {report("Es wurde versucht im Meat das Objekt mit einem NULL-Pointer zu setzen ( " +
-                                name + " )!",
-                            kMetaBase, 320)},
-                    [] {
-                      PlainTestMeta meta(1);
-                      ASSERT_TRUE(meta.setObject(testObject(0), 0));
-                      EXPECT_FALSE(meta.setObject(nullptr, 0));
-                      EXPECT_FALSE(meta.inUse());
-                    }});
+    rows.push_back(
+        {"duplicate addData",
+         {report("Die DataId 60010 wurde doppelt vergeben ( " + name + " )!", kMetaBase, 193)},
+         [] {
+           // Listed but not owned: the meta leaves it to us.
+           auto* second = new LongValue(60010, 2);
+           {
+             PlainTestMeta meta(1);
+             auto* first = new LongValue(60010, 1);
+             meta.addData(first);
+             meta.addData(second);
+             EXPECT_EQ(meta.getData(60010), first);
+             EXPECT_EQ(meta.getDataList(false), (DbDataList{first, second}));
+           }
+           EXPECT_EQ(second->value(), 2);
+           delete second;
+         }});
+    rows.push_back(
+        {"replaceData of an absent id",
+         {report("The DataId 60011 was not found, while trying to replace ( " + name + " )!",
+                 kMetaBase, 224)},
+         [] {
+           PlainTestMeta meta(1);
+           auto* kept = new LongValue(60010, 1);
+           meta.addData(kept);
+           LongValue stranger(60011, 2);
+           EXPECT_EQ(meta.replaceData(&stranger), nullptr);
+           EXPECT_EQ(meta.getData(60011), nullptr);
+           EXPECT_EQ(meta.getDataList(false), DbDataList{kept});
+         }});
+    rows.push_back(
+        {"setObject(nullptr)",
+         {report("Es wurde versucht im Meat das Objekt mit einem NULL-Pointer zu setzen ( " + name +
+                     " )!",
+                 kMetaBase, 320)},
+         [] {
+           PlainTestMeta meta(1);
+           ASSERT_TRUE(meta.setObject(testObject(0), 0));
+           EXPECT_FALSE(meta.setObject(nullptr, 0));
+           EXPECT_FALSE(meta.inUse());
+         }});
   }
   {
-    rows.push_back(
-        {"embedded value whose meta is not registered",
-         {report("Metareihenfolge \xC3\xBC" "berarbeiten. Diese Meta muss vorher registriert werden!",
-                 kMetaBase, 476)},
-         [] {
-           TestSchema schema;
-           LocalRegistry registry;
-           auto* meta = new CountingMeta(5, {[] { return new EmbeddedValue(60010, nullptr); }});
-           EXPECT_TRUE(registry.registerMeta(meta));
-           EXPECT_TRUE(registry.isMetaRegistered(5));
-           ASSERT_EQ(schema.entries().size(), 1u);
-           EXPECT_EQ(schema.entries()[0].overload, TestSchema::Overload::Plain);
-           EXPECT_EQ(schema.entries()[0].dataModelType, kDmEmbedded);
-         }});
+    rows.push_back({"embedded value whose meta is not registered",
+                    {report("Metareihenfolge \xC3\xBC"
+                            "berarbeiten. Diese Meta muss vorher registriert werden!",
+                            kMetaBase, 476)},
+                    [] {
+                      TestSchema schema;
+                      LocalRegistry registry;
+                      auto* meta =
+                          new CountingMeta(5, {[] { return new EmbeddedValue(60010, nullptr); }});
+                      EXPECT_TRUE(registry.registerMeta(meta));
+                      EXPECT_TRUE(registry.isMetaRegistered(5));
+                      ASSERT_EQ(schema.entries().size(), 1u);
+                      EXPECT_EQ(schema.entries()[0].overload, TestSchema::Overload::Plain);
+                      EXPECT_EQ(schema.entries()[0].dataModelType, kDmEmbedded);
+                    }});
   }
   rows.push_back({"no schema installed", {}, [] {
                     TestSchema::NoSchema none;
@@ -397,18 +396,17 @@ std::vector<Row> registryRows() {
                     meta->clear();
                     EXPECT_EQ(pool.getFreeMeta(3), meta);
                   }});
-  rows.push_back({"createMeta returns null when a registry is copied",
-                  {report(noNewMeta, kManager, 296)},
-                  [] {
-                    LocalRegistry registry;
-                    auto* broken = new CountingMeta(3);
-                    registry.registerMeta(broken);
-                    registry.registerMeta(new CountingMeta(4));
-                    broken->setFactory(CountingMeta::Factory::ReturnsNull);
-                    DbMetaManagerBase copy(registry);
-                    EXPECT_FALSE(copy.isMetaRegistered(3));
-                    EXPECT_TRUE(copy.isMetaRegistered(4));
-                  }});
+  rows.push_back(
+      {"createMeta returns null when a registry is copied", {report(noNewMeta, kManager, 296)}, [] {
+         LocalRegistry registry;
+         auto* broken = new CountingMeta(3);
+         registry.registerMeta(broken);
+         registry.registerMeta(new CountingMeta(4));
+         broken->setFactory(CountingMeta::Factory::ReturnsNull);
+         DbMetaManagerBase copy(registry);
+         EXPECT_FALSE(copy.isMetaRegistered(3));
+         EXPECT_TRUE(copy.isMetaRegistered(4));
+       }});
 
   // An empty slot is left by a thread whose pool could not be filled.
   auto emptySlot = [](const std::function<void(LocalRegistry&)>& walk) {
@@ -423,14 +421,16 @@ std::vector<Row> registryRows() {
       walk(registry);
     };
   };
-  rows.push_back({"empty pool slot in check", {report(noPool, kManager, 172)},
+  rows.push_back({"empty pool slot in check",
+                  {report(noPool, kManager, 172)},
                   emptySlot([](LocalRegistry& r) { EXPECT_TRUE(r.check()); })});
   rows.push_back({"empty pool slot in dump",
                   {report(noPool, kManager, 213)},
                   emptySlot([](LocalRegistry& r) { r.dump(); }),
                   {report("DbMetaManager-recycled Metacount 2\n", kManager, 234),
                    report("DbMetaManager-InUseCount 0\n", kManager, 236)}});
-  rows.push_back({"empty pool slot in clearAllMetas", {report(noPool, kManager, 270)},
+  rows.push_back({"empty pool slot in clearAllMetas",
+                  {report(noPool, kManager, 270)},
                   emptySlot([](LocalRegistry& r) { r.clearAllMetas(true); })});
 
   // The registered pool is reachable through the registry's iterators; a

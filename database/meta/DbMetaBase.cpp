@@ -269,7 +269,16 @@ void DbMetaBase::declareOldDataId(unsigned short dataId) {
 
 void DbMetaBase::addData(DbData* value) {
   const unsigned short dataId = value->getDataId();
-  if (!m_DataMap.addData(dataId, value)) {
+  // The value is the meta's from the call on: if it cannot be stored, it is
+  // destroyed, so a throwing call leaves nothing without an owner.
+  bool mapped = false;
+  try {
+    mapped = m_DataMap.addData(dataId, value);
+  } catch (...) {
+    value->purge();
+    throw;
+  }
+  if (!mapped) {
     EString text("Die DataId ");
     text += decimal(dataId);
     text += EString(" wurde doppelt vergeben ( ");
@@ -277,7 +286,14 @@ void DbMetaBase::addData(DbData* value) {
     text += EString(" )!");
     reportAssert(text, EString(kSourceFile), kLineDuplicateDataId);
   }
-  m_DataList.push_back(value);
+  try {
+    m_DataList.push_back(value);
+  } catch (...) {
+    // A mapped value missing from the list would be found but never walked.
+    if (mapped) m_DataMap.erase(dataId);
+    value->purge();
+    throw;
+  }
   if (!m_SortedDataList.empty()) m_SortedDataList.clear();
   setupDirectDataPtr(value);
 }
@@ -300,7 +316,14 @@ DbData* DbMetaBase::replaceData(DbData* value) {
     auto it = std::find(list->begin(), list->end(), old);
     if (it != list->end()) *it = value;
   }
-  setupDirectDataPtr(value);
+  try {
+    setupDirectDataPtr(value);
+  } catch (...) {
+    // The new value is in place and answers through the map; the old one
+    // would never reach the caller, so it is destroyed here.
+    old->purge();
+    throw;
+  }
   return old;
 }
 
@@ -434,8 +457,9 @@ void DbMetaBase::removeUnknownDataFromDataLists() {
 void DbMetaBase::setStringLimitMap(const StringLimitMap& limits) {
   if (m_pStringLimitMap != nullptr) {
     if (m_pStringLimitMap == &limits) return;
-    m_pStringLimitMap->clear();
-    m_pStringLimitMap->insert(limits.begin(), limits.end());
+    // Copied aside first, so a failed copy leaves the old limits whole.
+    StringLimitMap copy(limits);
+    m_pStringLimitMap->swap(copy);
   } else {
     m_pStringLimitMap = new StringLimitMap(limits);
   }

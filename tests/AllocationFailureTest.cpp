@@ -1,0 +1,349 @@
+// Allocation failure swept over every allocation of an operation: the n-th
+// allocation on the calling thread throws std::bad_alloc, for n = 1, 2, ...
+// until the operation gets through. After each failure the exception has
+// reached the caller, the registry or meta is consistent and usable, and no
+// value or meta is left without an owner.
+//
+// The hook is this executable's replacement of the global operator new, so
+// it sees the library's container, pool and direct-array allocations; values
+// and metas themselves come from the object allocator and are built before
+// the failure is armed.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <new>
+#include <vector>
+
+#include "DbMetaManager.h"
+#include "DbType2MetaMap.h"
+#include "RegistryTestSupport.h"
+#include "TestMetas.h"
+#include "TestSchema.h"
+#include "TestValues.h"
+
+namespace {
+
+// Per thread, so that only the thread under test is disturbed.
+thread_local bool t_Armed = false;
+thread_local long t_FailAt = 0;
+thread_local long t_Seen = 0;
+
+void* allocate(std::size_t size) {
+  if (t_Armed && ++t_Seen == t_FailAt) {
+    t_Armed = false;
+    throw std::bad_alloc();
+  }
+  if (void* pointer = std::malloc(size == 0 ? 1 : size)) return pointer;
+  throw std::bad_alloc();
+}
+
+}  // namespace
+
+__attribute__((visibility("default"))) void* operator new(std::size_t size) {
+  return allocate(size);
+}
+__attribute__((visibility("default"))) void* operator new[](std::size_t size) {
+  return allocate(size);
+}
+__attribute__((visibility("default"))) void operator delete(void* pointer) noexcept {
+  std::free(pointer);
+}
+__attribute__((visibility("default"))) void operator delete[](void* pointer) noexcept {
+  std::free(pointer);
+}
+__attribute__((visibility("default"))) void operator delete(void* pointer, std::size_t) noexcept {
+  std::free(pointer);
+}
+__attribute__((visibility("default"))) void operator delete[](void* pointer, std::size_t) noexcept {
+  std::free(pointer);
+}
+
+namespace {
+
+using namespace tarvex_test;
+
+// Arms the hook on this thread for one attempt; true if the attempt threw.
+bool failsAt(long n, const std::function<void()>& attempt) {
+  t_Seen = 0;
+  t_FailAt = n;
+  t_Armed = true;
+  try {
+    attempt();
+  } catch (const std::bad_alloc&) {
+    t_Armed = false;
+    return true;
+  }
+  t_Armed = false;
+  return false;
+}
+
+// Runs one fresh scenario per failure point until its attempt gets through
+// (the scenario returns false); returns how many points failed, which must
+// not be 0, or nothing was tested.
+long sweep(const std::function<bool(long n)>& scenario) {
+  long failures = 0;
+  for (long n = 1; n < 10000; ++n) {
+    SCOPED_TRACE(::testing::Message() << "allocation " << n << " fails");
+    if (!scenario(n)) return failures;
+    ++failures;
+  }
+  ADD_FAILURE() << "the operation never got through";
+  return failures;
+}
+
+// A value that counts its live instances, so a lost one shows.
+class CountedLong final : public LongValue {
+ public:
+  explicit CountedLong(unsigned short dataId, std::int32_t value = 0) : LongValue(dataId, value) {
+    s_Live.fetch_add(1);
+  }
+  ~CountedLong() override { s_Live.fetch_sub(1); }
+  static int live() { return s_Live.load(); }
+
+ private:
+  inline static std::atomic<int> s_Live{0};
+};
+
+// A meta with counted values, with or without direct data pointers.
+class SweepMeta final : public TestMeta {
+ public:
+  SweepMeta(unsigned short typeId, bool direct, int values)
+      : TestMeta(typeId, factories(values)), m_bDirect(direct), m_Values(values) {
+    fill();
+    s_Live.fetch_add(1);
+  }
+  ~SweepMeta() override { s_Live.fetch_sub(1); }
+  DbMetaBase* createMeta() override { return new SweepMeta(m_TypeId, m_bDirect, m_Values); }
+  static int live() { return s_Live.load(); }
+
+ protected:
+  bool supportDirectDataPointer() const override { return m_bDirect; }
+
+ private:
+  static std::vector<ValueFactory> factories(int values) {
+    std::vector<ValueFactory> made;
+    for (int i = 0; i < values; ++i) {
+      made.push_back([i] { return new CountedLong(static_cast<unsigned short>(60100 + i), i); });
+    }
+    return made;
+  }
+
+  bool m_bDirect;
+  int m_Values;
+  inline static std::atomic<int> s_Live{0};
+};
+
+// Packs data ids 61000..61019 through a meta without values, which only
+// packs, so that ids added later lie beyond any array's spare room.
+void packFreshIds() {
+  SweepMeta packer(0, true, 0);
+  for (unsigned short id = 61000; id < 61020; ++id) {
+    CountedLong value(id);
+    packer.setupDirectDataPtr(&value);
+  }
+}
+
+// Every listed value answers its own look-up, and nothing else answers.
+void expectConsistent(const TestMeta& meta, const std::vector<unsigned short>& ids) {
+  const DbDataList& list = meta.getDataList(false);
+  for (unsigned short id : ids) {
+    const DbData* found = meta.getData(id);
+    const bool listed = std::find(list.begin(), list.end(), found) != list.end();
+    EXPECT_TRUE(found == nullptr || listed) << "data id " << id;
+  }
+  for (const DbData* value : list) EXPECT_EQ(meta.getData(value->getDataId()), value);
+  const DbDataList& sorted = meta.getDataList(true);
+  EXPECT_EQ(sorted.size(), list.size());
+}
+
+class AllocationFailure : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    DbMetaManager::deinit();
+    DbData::init();
+    DbMetaBase::initDataIdPacking();
+    m_MetasBefore = SweepMeta::live();
+    m_ValuesBefore = CountedLong::live();
+  }
+  void TearDown() override {
+    DbMetaManager::deinit();
+    EXPECT_EQ(SweepMeta::live(), m_MetasBefore) << "metas leaked or deleted twice";
+    EXPECT_EQ(CountedLong::live(), m_ValuesBefore) << "values leaked or deleted twice";
+    DbData::deinit();
+  }
+
+  int m_MetasBefore = 0;
+  int m_ValuesBefore = 0;
+};
+
+TEST_F(AllocationFailure, FirstGetMetaOnAThreadRetriesAfterAFailedPool) {
+  Worker thread;
+  for (bool direct : {false, true}) {
+    const long failures = sweep([&](long n) {
+      LocalRegistry registry;
+      registry.registerMeta(new SweepMeta(1, direct, 3));
+      registry.registerMeta(new SweepMeta(2, direct, 20));
+      bool failed = false;
+      thread.run([&] {
+        failed = failsAt(n, [&] { registry.getMetaLocal(2); });
+        // The slot stayed empty or holds a whole pool: either way the next
+        // call hands out complete metas of every registered type.
+        for (unsigned short type : {1, 2}) {
+          auto* meta = static_cast<TestMeta*>(registry.getMetaLocal(type));
+          ASSERT_NE(meta, nullptr);
+          EXPECT_EQ(meta->getDataList(false).size(), type == 1 ? 3u : 20u);
+          expectConsistent(*meta, {60100, 60102, 60119});
+        }
+      });
+      EXPECT_TRUE(registry.check());
+      return failed;
+    });
+    EXPECT_GT(failures, 0);
+  }
+}
+
+TEST_F(AllocationFailure, GrowingPoolKeepsItsMetasWhenTheNewOneFails) {
+  for (bool direct : {false, true}) {
+    const long failures = sweep([&](long n) {
+      DbType2MetaMap pool;
+      auto* busy = new SweepMeta(4, direct, 5);
+      pool.adoptMeta(4, busy);
+      busy->setObject(testObject(0), 0);
+      DbMetaBase* grown = nullptr;
+      const bool failed = failsAt(n, [&] { grown = pool.getFreeMeta(4); });
+      if (failed) {
+        EXPECT_EQ(pool.size(), 1u);
+      } else {
+        EXPECT_NE(grown, busy);
+        EXPECT_EQ(pool.size(), 2u);
+      }
+      busy->clear();
+      EXPECT_EQ(pool.getFreeMeta(4), busy);
+      return failed;
+    });
+    EXPECT_GT(failures, 0);
+  }
+}
+
+TEST_F(AllocationFailure, FailedRegistrationLeavesNoTraceOfTheType) {
+  TestSchema schema;
+  for (bool direct : {false, true}) {
+    const long failures = sweep([&](long n) {
+      LocalRegistry registry;
+      registry.registerMeta(new SweepMeta(1, direct, 2));
+      auto* meta = new SweepMeta(3, direct, 20);
+      DbMetaBase::StringLimitMap limits{{60100, 8}, {60101, 9}};
+      meta->setStringLimitMap(limits);
+      const bool failed = failsAt(n, [&] { registry.registerMeta(meta); });
+      if (failed && !registry.isMetaRegistered(3)) {
+        // Not registered, so not half-registered through a working meta
+        // left in this thread's pool either.
+        EXPECT_EQ(registry.getMetaLocal(3), nullptr);
+        EXPECT_TRUE(registry.registerMeta(new SweepMeta(3, direct, 20)));
+      }
+      EXPECT_TRUE(registry.isMetaRegistered(3));
+      EXPECT_NE(registry.getMetaLocal(1), nullptr);
+      auto* working = static_cast<TestMeta*>(registry.getMetaLocal(3));
+      EXPECT_NE(working, nullptr);
+      if (working != nullptr) expectConsistent(*working, {60100, 60119});
+      EXPECT_TRUE(registry.check());
+      return failed;
+    });
+    EXPECT_GT(failures, 0);
+  }
+}
+
+TEST_F(AllocationFailure, AddDataEitherKeepsOrDisposesOfTheValue) {
+  for (bool direct : {false, true}) {
+    for (int before : {0, 3, 17}) {
+      const long failures = sweep([&](long n) {
+        SweepMeta meta(9, direct, before);
+        // Ids nobody has packed yet lie beyond the spare room: the array is
+        // rebuilt on the add.
+        packFreshIds();
+        const int valuesBefore = CountedLong::live();
+        auto* added = new CountedLong(62000, 5);
+        const bool failed = failsAt(n, [&] { meta.addData(added); });
+        const bool kept = meta.getData(62000) == added;
+        if (!kept) EXPECT_EQ(CountedLong::live(), valuesBefore);
+        EXPECT_EQ(meta.getDataList(false).size(),
+                  static_cast<std::size_t>(before) + (kept ? 1 : 0));
+        EXPECT_TRUE(failed || kept);
+        expectConsistent(meta, {60100, 60102, 61000, 62000});
+        // Still usable: the next add goes through and is found.
+        auto* next = new CountedLong(62001, 6);
+        meta.addData(next);
+        EXPECT_EQ(meta.getData(62001), next);
+        EXPECT_TRUE(meta.setDataLong(62001, 7));
+        return failed;
+      });
+      EXPECT_GT(failures, 0);
+    }
+  }
+}
+
+TEST_F(AllocationFailure, ReplaceDataAfterAFailedRebuildLosesNoValue) {
+  // The first rebuild fails, so the meta answers from its map; replacing a
+  // value then rebuilds the array, which fails in turn.
+  const long failures = sweep([&](long n) {
+    // The rebuild is the add's last allocation: find it by failing each in
+    // turn until the value is kept and the array is gone.
+    std::unique_ptr<SweepMeta> held;
+    for (long k = 1; k < 100 && held == nullptr; ++k) {
+      auto candidate = std::make_unique<SweepMeta>(9, true, 2);
+      packFreshIds();
+      failsAt(k, [&] { candidate->addData(new CountedLong(62000, 1)); });
+      if (!candidate->hasDirectData() && candidate->getData(62000) != nullptr) {
+        held = std::move(candidate);
+      }
+    }
+    if (held == nullptr) {
+      ADD_FAILURE() << "no failing rebuild found";
+      return false;
+    }
+    SweepMeta& meta = *held;
+
+    DbData* before = meta.getData(60100);
+    auto* replacement = new CountedLong(60100, 9);
+    DbData* old = nullptr;
+    const bool failed = failsAt(n, [&] { old = meta.replaceData(replacement); });
+    if (!failed) {
+      EXPECT_EQ(old, before);
+      old->purge();
+    }
+    // Whichever value the meta holds now, it is listed and found.
+    DbData* now = meta.getData(60100);
+    EXPECT_TRUE(now == before || now == replacement);
+    expectConsistent(meta, {60100, 60101, 62000});
+    return failed;
+  });
+  EXPECT_GT(failures, 0);
+}
+
+TEST_F(AllocationFailure, StringLimitMapIsTheOldOrTheNewOne) {
+  const DbMetaBase::StringLimitMap oldLimits{{1, 10}, {2, 20}};
+  const DbMetaBase::StringLimitMap newLimits{{3, 30}, {4, 40}, {5, 50}};
+  for (bool hadMap : {false, true}) {
+    const long failures = sweep([&](long n) {
+      SweepMeta meta(9, false, 0);
+      if (hadMap) meta.setStringLimitMap(oldLimits);
+      const bool failed = failsAt(n, [&] { meta.setStringLimitMap(newLimits); });
+      const DbMetaBase::StringLimitMap* now = meta.getLimitMap();
+      if (!failed) {
+        EXPECT_EQ(*now, newLimits);
+      } else if (hadMap) {
+        EXPECT_EQ(*now, oldLimits);
+      } else {
+        EXPECT_EQ(now, nullptr);
+      }
+      return failed;
+    });
+    EXPECT_GT(failures, 0);
+  }
+}
+
+}  // namespace
