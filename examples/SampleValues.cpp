@@ -13,12 +13,22 @@ namespace {
 // Data-model type to database type. String and time are stored types the
 // metas do not single out; their codes only need to be defined.
 constexpr std::pair<unsigned char, char> kDataModelTypes[] = {
-    {kDmBool, 1},           {kDmChar, 2},          {kDmShort, 3},
-    {kDmLong, 4},           {kDmFloat, 5},         {kDmDouble, 6},
-    {kDmPoint, 7},          {kDmPoint3D, 19},      {kDmString, 20},
-    {kDmTime, 21},          {kDmObjectId, 14},     {kDmReference15, 15},
-    {kDmReference16, 16},   {kDmReference18, 18},  {kDmReferenceContainer, 11},
-    {kDmEmbedded, 13},
+    {kDmBool, DbDatabaseType::kBoolean},
+    {kDmChar, DbDatabaseType::kCharacter},
+    {kDmShort, DbDatabaseType::kShort},
+    {kDmLong, DbDatabaseType::kLong},
+    {kDmFloat, DbDatabaseType::kFloat},
+    {kDmDouble, DbDatabaseType::kDouble},
+    {kDmPoint, DbDatabaseType::kPoint},
+    {kDmPoint3D, DbDatabaseType::kPoint3D},
+    {kDmString, 20},  // a kind the meta operations do not single out
+    {kDmTime, 21},    // likewise
+    {kDmObjectId, DbDatabaseType::kObjectId},
+    {kDmReference15, DbDatabaseType::kReference15},
+    {kDmReference16, DbDatabaseType::kReference16},
+    {kDmReference18, DbDatabaseType::kReference18},
+    {kDmReferenceContainer, DbDatabaseType::kContainer},
+    {kDmEmbedded, DbDatabaseType::kEmbeddedObject},
 };
 
 }  // namespace

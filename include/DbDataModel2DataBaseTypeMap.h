@@ -13,10 +13,31 @@
 
 #include "TarvexExport.h"
 
+// Database type codes that the meta operations tell apart.
+namespace DbDatabaseType {
+enum : unsigned char {
+  kBoolean = 1,
+  kCharacter = 2,
+  kShort = 3,
+  kLong = 4,
+  kFloat = 5,
+  kDouble = 6,
+  kPoint = 7,
+  kContainer = 11,
+  kEmbeddedObject = 13,
+  kObjectId = 14,
+  kReference15 = 15,
+  kReference16 = 16,
+  kReference18 = 18,
+  kPoint3D = 19,
+  kUndefined = 0x7F,
+};
+}  // namespace DbDatabaseType
+
 class TARVEX_EXPORT DbDataModel2DataBaseTypeMap {
  public:
   static constexpr unsigned char kTableSize = 127;
-  static constexpr char kUndefinedDatabaseType = 0x7F;
+  static constexpr char kUndefinedDatabaseType = DbDatabaseType::kUndefined;
 
   DbDataModel2DataBaseTypeMap() = default;
   DbDataModel2DataBaseTypeMap& operator=(const DbDataModel2DataBaseTypeMap&) = default;

@@ -3,6 +3,8 @@
 // Packing and direct arrays have their own suite (DbMetaBasePackingTest).
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include <cstdlib>
 #include <memory>
 #include <set>
@@ -671,6 +673,25 @@ TEST_F(BuildStampTraceTest, StampReportedWhileTracingIsOffIsNotTracedLater) {
         bool ok = ETraceState::switchTrace(L"Meta", true) > 0;
         meta.takeOverObject(0);
         ok = ok && capture.traces().empty();
+        std::exit(ok ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
+TEST_F(BuildStampTraceTest, ThreadsMeetingInvalidStampsTogetherTraceOnce) {
+  EXPECT_EXIT(
+      {
+        ReportCapture capture;
+        bool ok = ETraceState::switchTrace(L"Meta", true) > 0;
+        std::vector<std::thread> threads;
+        for (int t = 0; t < 8; ++t) {
+          threads.emplace_back([t] {
+            PlainTestMeta meta(static_cast<unsigned short>(100 + t));
+            for (int round = 0; round < 100; ++round) meta.takeOverObject(0);
+          });
+        }
+        for (std::thread& thread : threads) thread.join();
+        ok = ok && stampTraces(capture).size() == 1;
         std::exit(ok ? 0 : 1);
       },
       ::testing::ExitedWithCode(0), "");

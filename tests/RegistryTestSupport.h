@@ -51,13 +51,14 @@ class CountingMeta final : public TestMeta {
 
   const CountingMeta* madeFrom() const { return m_pMadeFrom; }
   void setFactory(Factory factory) { m_Factory = factory; }
-  int createCalls() const { return m_CreateCalls; }
+  int createCalls() const { return m_CreateCalls.load(); }
   static int live() { return s_Live.load(); }
 
  private:
   const CountingMeta* m_pMadeFrom;
   Factory m_Factory = Factory::Works;
-  int m_CreateCalls = 0;
+  // Every thread filling its pool calls createMeta on the same meta.
+  std::atomic<int> m_CreateCalls{0};
   inline static std::atomic<int> s_Live{0};
 };
 

@@ -26,18 +26,6 @@ constexpr int kLineDuplicateDataId = 193;
 constexpr int kLineReplaceNotFound = 224;
 constexpr int kLineEmbeddedOrder = 476;
 
-// Database type codes that select how a value is described to the schema.
-constexpr unsigned char kDbBool = 1;
-constexpr unsigned char kDbChar = 2;
-constexpr unsigned char kDbShort = 3;
-constexpr unsigned char kDbLong = 4;
-constexpr unsigned char kDbFloat = 5;
-constexpr unsigned char kDbDouble = 6;
-constexpr unsigned char kDbPoint = 7;
-constexpr unsigned char kDbContainer = 11;
-constexpr unsigned char kDbEmbedded = 13;
-constexpr unsigned char kDbPoint3D = 19;
-
 // Packed ids are 16-bit and 0 means "not packed", so 65535 ids is the most a
 // process can hand out; the direct-array bound saturates at the same value.
 constexpr unsigned short kHighestPackedId = 0xFFFF;
@@ -347,50 +335,50 @@ void DbMetaBase::addDataEntry2DbMap(bool registering) {
     // Each reader runs before getDataModelType, in the order the schema's
     // implementers rely on.
     switch (static_cast<unsigned char>(value->getDatabaseType())) {
-      case kDbBool: {
+      case DbDatabaseType::kBoolean: {
         const bool v = value->getBool();
         schema->addDataEntry(this, dataId, value->getDataModelType(), v);
         break;
       }
-      case kDbChar: {
+      case DbDatabaseType::kCharacter: {
         const char v = value->getChar();
         schema->addDataEntry(this, dataId, value->getDataModelType(), v);
         break;
       }
-      case kDbShort: {
+      case DbDatabaseType::kShort: {
         const short v = value->getShort();
         schema->addDataEntry(this, dataId, value->getDataModelType(), v);
         break;
       }
-      case kDbLong: {
+      case DbDatabaseType::kLong: {
         const std::int32_t v = value->getLong();
         schema->addDataEntry(this, dataId, value->getDataModelType(), v);
         break;
       }
-      case kDbFloat: {
+      case DbDatabaseType::kFloat: {
         const float v = value->getFloat();
         schema->addDataEntry(this, dataId, value->getDataModelType(), v);
         break;
       }
-      case kDbDouble: {
+      case DbDatabaseType::kDouble: {
         const double v = value->getDouble();
         schema->addDataEntry(this, dataId, value->getDataModelType(), v);
         break;
       }
-      case kDbPoint: {
+      case DbDatabaseType::kPoint: {
         const EPoint v = value->getPoint();
         schema->addDataEntry(this, dataId, value->getDataModelType(), v);
         break;
       }
-      case kDbPoint3D: {
+      case DbDatabaseType::kPoint3D: {
         const EPoint3D v = value->getPoint3D();
         schema->addDataEntry(this, dataId, value->getDataModelType(), v);
         break;
       }
-      case kDbContainer:
+      case DbDatabaseType::kContainer:
         schema->addDataEntry(this, dataId, value->getDataModelTypeOfElements());
         break;
-      case kDbEmbedded: {
+      case DbDatabaseType::kEmbeddedObject: {
         DbMetaBase* embedded = value->getMeta();
         if (embedded != nullptr) {
           embedded->addDataEntry2DbMap(false);

@@ -2,6 +2,8 @@
 // hand-over of the bound object.
 #include "DbMetaBase.h"
 
+#include <atomic>
+
 #include "Reporting.h"
 
 namespace {
@@ -10,16 +12,10 @@ const char* const kSourceFile = ".\\DbMetaBase";
 constexpr int kLineNullObject = 320;
 constexpr int kLineInvalidBuildStamp = 335;
 
-constexpr unsigned char kDbContainer = 11;
-constexpr unsigned char kDbEmbedded = 13;
-constexpr unsigned char kDbObjectId = 14;
-constexpr unsigned char kDbReference15 = 15;
-constexpr unsigned char kDbReference16 = 16;
-constexpr unsigned char kDbReference18 = 18;
-
 // Set by the first takeOverObject with an invalid stamp, so the trace is
-// written at most once per process.
-bool s_bInvalidBuildStampReported = false;
+// written once per process. Atomic because metas on several threads may
+// meet invalid stamps at the same moment; a plain flag would be a data race.
+std::atomic<bool> s_bInvalidBuildStampReported{false};
 
 unsigned char databaseType(const DbData& value) {
   return static_cast<unsigned char>(value.getDatabaseType());
@@ -46,11 +42,11 @@ void DbMetaBase::prepareContainerAccess() {
 void DbMetaBase::prepareContainerAccess(DbData* value) {
   if (value == nullptr || !value->valid()) return;
   switch (databaseType(*value)) {
-    case kDbContainer:
+    case DbDatabaseType::kContainer:
       value->prepareContainerAccess();
       forEachElement(*value, [this](DbData* element) { prepareContainerAccess(element); });
       break;
-    case kDbEmbedded:
+    case DbDatabaseType::kEmbeddedObject:
       if (DbMetaBase* embedded = value->getMetaForEmbeddedObject()) {
         embedded->prepareContainerAccess();
         embedded->clear();
@@ -70,11 +66,11 @@ void DbMetaBase::unprepareContainerAccess() {
 void DbMetaBase::unprepareContainerAccess(DbData* value) {
   if (value == nullptr || !value->valid()) return;
   switch (databaseType(*value)) {
-    case kDbContainer:
+    case DbDatabaseType::kContainer:
       forEachElement(*value, [this](DbData* element) { unprepareContainerAccess(element); });
       value->unprepareContainerAccess();
       break;
-    case kDbEmbedded:
+    case DbDatabaseType::kEmbeddedObject:
       if (DbMetaBase* embedded = value->getMetaForEmbeddedObject()) {
         embedded->unprepareContainerAccess();
         embedded->clear();
@@ -106,16 +102,16 @@ void DbMetaBase::changeDatabaseIds(unsigned short oldId, unsigned short newId) {
 void DbMetaBase::changeDatabaseIds(DbData* value, unsigned short oldId, unsigned short newId) {
   if (value == nullptr || !value->valid()) return;
   switch (databaseType(*value)) {
-    case kDbContainer:
+    case DbDatabaseType::kContainer:
       forEachElement(*value, [&](DbData* element) { changeDatabaseIds(element, oldId, newId); });
       break;
-    case kDbEmbedded:
+    case DbDatabaseType::kEmbeddedObject:
       if (DbMetaBase* embedded = value->getMetaForEmbeddedObject()) {
         embedded->changeDatabaseIds(oldId, newId);
         embedded->clear();
       }
       break;
-    case kDbObjectId: {
+    case DbDatabaseType::kObjectId: {
       DbObjectId objectId(value->getDbObjectId());
       if (objectId.getDatabaseId() == oldId) {
         objectId.setDatabaseId(newId);
@@ -123,9 +119,9 @@ void DbMetaBase::changeDatabaseIds(DbData* value, unsigned short oldId, unsigned
       }
       break;
     }
-    case kDbReference15:
-    case kDbReference16:
-    case kDbReference18: {
+    case DbDatabaseType::kReference15:
+    case DbDatabaseType::kReference16:
+    case DbDatabaseType::kReference18: {
       DbObjectId reference = value->getReference();
       if (reference.getDatabaseId() == oldId) {
         reference.setDatabaseId(newId);
@@ -154,8 +150,8 @@ bool DbMetaBase::setObject(DMMemberBase* object, unsigned short /*mode*/) {
 }
 
 DMMemberBase* DbMetaBase::takeOverObject(int stamp) const {
-  if (stamp == 0 && !s_bInvalidBuildStampReported) {
-    s_bInvalidBuildStampReported = true;
+  if (stamp == 0 && !s_bInvalidBuildStampReported.load(std::memory_order_relaxed) &&
+      !s_bInvalidBuildStampReported.exchange(true, std::memory_order_relaxed)) {
     tarvex::internal::traceMeta(EString("At least one invalid build stamp."), EString(kSourceFile),
                                 kLineInvalidBuildStamp);
   }

@@ -126,27 +126,24 @@ bool DbMetaManagerBase::registerMeta(DbMetaBase* meta) {
     reportAssert(kNoMeta, kFile, kLineRegisterNull);
     return false;
   }
-  bool working = false;
-  try {
-    meta->addDataEntry2DbMap(true);
-    DbType2MetaMap& pool = localPool(false);
-    DbMetaBase* created = meta->createMeta();
-    if (created == nullptr) {
-      reportAssert(kNoNewMeta, kFile, kLineRegisterCreateFailed);
-    } else {
-      pool.adoptMeta(created->getTypeId(), created);
-      working = true;
-      if (const DbMetaBase::StringLimitMap* limits = meta->getStringLimitMap()) {
-        created->setStringLimitMap(*limits);
-      }
-    }
-  } catch (...) {
-    // The meta became ours with the call.
-    delete meta;
-    throw;
+  // The meta became ours with the call, also if anything below throws.
+  std::unique_ptr<DbMetaBase> registered(meta);
+  registered->addDataEntry2DbMap(true);
+  DbType2MetaMap& pool = localPool(false);
+  std::unique_ptr<DbMetaBase> working(registered->createMeta());
+  if (working == nullptr) {
+    reportAssert(kNoNewMeta, kFile, kLineRegisterCreateFailed);
+  } else if (const DbMetaBase::StringLimitMap* limits = registered->getStringLimitMap()) {
+    working->setStringLimitMap(*limits);
   }
-  m_pMetas->adoptMeta(meta->getTypeId(), meta);
-  return working;
+  // Registered before the working meta joins the pool: a pool must never
+  // hand out a type that a failed registration left unregistered.
+  const unsigned short typeId = registered->getTypeId();
+  m_pMetas->adoptMeta(typeId, registered.release());
+  if (working == nullptr) return false;
+  const unsigned short workingTypeId = working->getTypeId();
+  pool.adoptMeta(workingTypeId, working.release());
+  return true;
 }
 
 bool DbMetaManagerBase::isMetaRegistered(unsigned short typeId) const {
