@@ -209,9 +209,13 @@ void Cycle_MutexPool(benchmark::State& state) {
 // allocator or std::malloc.
 struct LibraryAllocator {
   template <typename Base>
-  static void* allocate(std::size_t size) { return Base::operator new(size); }
+  static void* allocate(std::size_t size) {
+    return Base::operator new(size);
+  }
   template <typename Base>
-  static void release(void* pointer) { Base::operator delete(pointer); }
+  static void release(void* pointer) {
+    Base::operator delete(pointer);
+  }
 };
 struct ScalableAllocator {
   template <typename Base>
@@ -220,7 +224,9 @@ struct ScalableAllocator {
     throw std::bad_alloc();
   }
   template <typename Base>
-  static void release(void* pointer) { scalable_free(pointer); }
+  static void release(void* pointer) {
+    scalable_free(pointer);
+  }
 };
 struct MallocAllocator {
   template <typename Base>
@@ -229,7 +235,9 @@ struct MallocAllocator {
     throw std::bad_alloc();
   }
   template <typename Base>
-  static void release(void* pointer) { std::free(pointer); }
+  static void release(void* pointer) {
+    std::free(pointer);
+  }
 };
 
 template <typename Allocator>
@@ -305,8 +313,7 @@ void GetData(benchmark::State& state) {
   // 1024 probes in random order, so neither the caches nor the branch
   // predictor learn a single id.
   std::vector<unsigned short> probes;
-  const std::vector<unsigned short> pool =
-      consecutiveIds(count, hits ? kSizedBase : kMissBase);
+  const std::vector<unsigned short> pool = consecutiveIds(count, hits ? kSizedBase : kMissBase);
   while (probes.size() < 1024) probes.insert(probes.end(), pool.begin(), pool.end());
   probes = shuffled(std::vector<unsigned short>(probes.begin(), probes.begin() + 1024), 7);
   std::size_t next = 0;
@@ -349,7 +356,8 @@ void AddData(benchmark::State& state) {
   std::vector<DbData*> values(ids.size());
   for (auto _ : state) {
     auto* meta = new BenchMeta<Direct>;
-    for (std::size_t i = 0; i < ids.size(); ++i) values[i] = new BenchDouble<LibraryAllocator>(ids[i]);
+    for (std::size_t i = 0; i < ids.size(); ++i)
+      values[i] = new BenchDouble<LibraryAllocator>(ids[i]);
     const auto begin = std::chrono::steady_clock::now();
     for (DbData* value : values) meta->addData(value);
     const auto end = std::chrono::steady_clock::now();
@@ -380,17 +388,19 @@ void Alloc_Library(benchmark::State& state) { Alloc<LibraryAllocator>(state); }
 
 void registerBenchmarks() {
   const std::pair<const char*, void (*)(benchmark::State&)> cycles[] = {
-      {"Cycle/Registry", Cycle_Registry},
-      {"Cycle/ThreadLocal", Cycle_ThreadLocal},
-      {"Cycle/EtsNoKey", Cycle_EtsNoKey},
-      {"Cycle/EtsKeyPerInstance", Cycle_EtsKeyPerInstance},
-      {"Cycle/KeyCache", Cycle_KeyCache},
-      {"Cycle/MutexPool", Cycle_MutexPool},
+      {"Cycle/Registry", Cycle_Registry}, {"Cycle/ThreadLocal", Cycle_ThreadLocal},
+      {"Cycle/EtsNoKey", Cycle_EtsNoKey}, {"Cycle/EtsKeyPerInstance", Cycle_EtsKeyPerInstance},
+      {"Cycle/KeyCache", Cycle_KeyCache}, {"Cycle/MutexPool", Cycle_MutexPool},
   };
   for (const auto& [name, function] : cycles) {
     benchmark::RegisterBenchmark(name, function)
-        ->ArgName("beam")->Arg(0)->Arg(1)
-        ->Threads(1)->Threads(2)->Threads(4)->UseRealTime();
+        ->ArgName("beam")
+        ->Arg(0)
+        ->Arg(1)
+        ->Threads(1)
+        ->Threads(2)
+        ->Threads(4)
+        ->UseRealTime();
   }
   for (const auto& [name, function] :
        {std::pair{"GetData/Direct", &GetData_Direct}, std::pair{"GetData/Map", &GetData_Map}}) {
@@ -399,16 +409,27 @@ void registerBenchmarks() {
         ->ArgsProduct({{8, 64, 512}, {1, 0}});
   }
   benchmark::RegisterBenchmark("SortedList/FirstSort", SortedList_FirstSort)
-      ->ArgName("values")->Arg(64)->Arg(1024)->UseManualTime();
+      ->ArgName("values")
+      ->Arg(64)
+      ->Arg(1024)
+      ->UseManualTime();
   benchmark::RegisterBenchmark("SortedList/CachedReread", SortedList_CachedReread)
-      ->ArgName("values")->Arg(64)->Arg(1024);
+      ->ArgName("values")
+      ->Arg(64)
+      ->Arg(1024);
   benchmark::RegisterBenchmark("AddData/Map", AddData_Map)
-      ->ArgName("values")->Arg(64)->Arg(1024)->UseManualTime();
+      ->ArgName("values")
+      ->Arg(64)
+      ->Arg(1024)
+      ->UseManualTime();
   benchmark::RegisterBenchmark("AddData/Direct", AddData_Direct)
-      ->ArgName("values")->Arg(64)->Arg(1024)->UseManualTime();
-  for (const auto& [name, function] : {std::pair{"Alloc/Scalable", &Alloc_Scalable},
-                                       std::pair{"Alloc/Malloc", &Alloc_Malloc},
-                                       std::pair{"Alloc/Library", &Alloc_Library}}) {
+      ->ArgName("values")
+      ->Arg(64)
+      ->Arg(1024)
+      ->UseManualTime();
+  for (const auto& [name, function] :
+       {std::pair{"Alloc/Scalable", &Alloc_Scalable}, std::pair{"Alloc/Malloc", &Alloc_Malloc},
+        std::pair{"Alloc/Library", &Alloc_Library}}) {
     benchmark::RegisterBenchmark(name, function)->Threads(1)->Threads(2)->UseRealTime();
   }
 }
@@ -471,9 +492,11 @@ bool printRatios(const RecordingReporter& reporter) {
   }
   met = checkRatio(reporter, "cycle: MutexPool / Registry, lean meta, 2 threads",
                    "Cycle/MutexPool/beam:0/real_time/threads:2",
-                   "Cycle/Registry/beam:0/real_time/threads:2", false, 3.0) && met;
-  met = checkRatio(reporter, "look-up: Direct / Map, 64 values, hits", "GetData/Direct/values:64/hit:1",
-                   "GetData/Map/values:64/hit:1", true, 0.5) && met;
+                   "Cycle/Registry/beam:0/real_time/threads:2", false, 3.0) &&
+        met;
+  met = checkRatio(reporter, "look-up: Direct / Map, 64 values, hits",
+                   "GetData/Direct/values:64/hit:1", "GetData/Map/values:64/hit:1", true, 0.5) &&
+        met;
   std::printf("  (informative)\n");
   for (const char* threads : {"1", "2"}) {
     const std::string suffix = std::string("/real_time/threads:") + threads;
@@ -483,16 +506,16 @@ bool printRatios(const RecordingReporter& reporter) {
       checkRatio(reporter, label.c_str(), std::string("Cycle/") + other + "/beam:0" + suffix,
                  "Cycle/ThreadLocal/beam:0" + suffix, true, 0);
     }
-    const std::string beam = std::string("cycle: Registry / ThreadLocal, beam, ") + threads +
-                             " threads";
+    const std::string beam =
+        std::string("cycle: Registry / ThreadLocal, beam, ") + threads + " threads";
     checkRatio(reporter, beam.c_str(), "Cycle/Registry/beam:1" + suffix,
                "Cycle/ThreadLocal/beam:1" + suffix, true, 0);
     const std::string label = std::string("alloc: Malloc / Scalable, ") + threads + " threads";
     checkRatio(reporter, label.c_str(), "Alloc/Malloc" + suffix, "Alloc/Scalable" + suffix, false,
                0);
   }
-  checkRatio(reporter, "look-up: Direct / Map, 64 values, misses",
-             "GetData/Direct/values:64/hit:0", "GetData/Map/values:64/hit:0", true, 0);
+  checkRatio(reporter, "look-up: Direct / Map, 64 values, misses", "GetData/Direct/values:64/hit:0",
+             "GetData/Map/values:64/hit:0", true, 0);
   return met;
 }
 
@@ -505,8 +528,9 @@ int main(int argc, char** argv) {
     if (std::strcmp(argv[i], "--strict") == 0) {
       strict = true;
     } else {
-      std::fprintf(stderr, "tarvex-bench: unknown option '%s'\n"
-                           "Google Benchmark's options, plus --strict (exit 1 if a target is missed)\n",
+      std::fprintf(stderr,
+                   "tarvex-bench: unknown option '%s'\n"
+                   "Google Benchmark's options, plus --strict (exit 1 if a target is missed)\n",
                    argv[i]);
       return 2;
     }

@@ -45,8 +45,7 @@ void registerSampleMetaTable() {
 }
 
 void unregisterSampleMetaTable() {
-  AfInterfaceNameManager::instance()->unregisterInterfaceName(kInterfaceName,
-                                                              kSampleMetaTableName);
+  AfInterfaceNameManager::instance()->unregisterInterfaceName(kInterfaceName, kSampleMetaTableName);
   AfInterfaceManager::getInstance()->unregisterImplementation(kSampleMetaTableName);
 }
 

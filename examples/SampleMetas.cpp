@@ -22,11 +22,16 @@ std::size_t sampleTypeIndex(unsigned short typeId) {
 
 const char* sampleTypeName(unsigned short typeId) {
   switch (typeId) {
-    case kPlacementType: return "placement";
-    case kBeamType: return "beam";
-    case kPlateType: return "plate";
-    case kAssemblyType: return "assembly";
-    default: return "unknown";
+    case kPlacementType:
+      return "placement";
+    case kBeamType:
+      return "beam";
+    case kPlateType:
+      return "plate";
+    case kAssemblyType:
+      return "assembly";
+    default:
+      return "unknown";
   }
 }
 
@@ -51,9 +56,7 @@ bool SampleMeta::setObject(DMMemberBase* object, unsigned short mode) {
   return DbMetaBase::setObject(object, mode);
 }
 
-DMMemberBase* SampleMeta::createObject() {
-  return new DMMemberBase(DbObjectId(m_TypeId, 0, 0));
-}
+DMMemberBase* SampleMeta::createObject() { return new DMMemberBase(DbObjectId(m_TypeId, 0, 0)); }
 
 bool SampleMeta::removeObjectFromContainer(unsigned short dataId, int position) {
   auto* container = dynamic_cast<ReferenceContainerValue*>(getData(dataId));

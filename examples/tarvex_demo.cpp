@@ -207,10 +207,18 @@ class Worker {
     for (std::uint32_t i = 0; i < requests; ++i) {
       const std::uint32_t seed = m_Thread * 1000003u + i;
       switch (i % 4) {
-        case 0: beam(*registry, i, seed); break;
-        case 1: plate(*registry, i, seed); break;
-        case 2: assembly(*registry, i, seed); break;
-        default: placement(*registry, i, seed); break;
+        case 0:
+          beam(*registry, i, seed);
+          break;
+        case 1:
+          plate(*registry, i, seed);
+          break;
+        case 2:
+          assembly(*registry, i, seed);
+          break;
+        default:
+          placement(*registry, i, seed);
+          break;
       }
       ++m_Result.requests;
     }
@@ -226,8 +234,7 @@ class Worker {
     if (meta == nullptr) return nullptr;
     m_Check.expect(!meta->inUse(), "getMeta handed out a meta in use", request);
     m_Check.expect(meta->getTypeId() == typeId, "getMeta handed out the wrong type", request);
-    m_Check.expect(meta->setObject(&object, 0) && meta->inUse(), "setObject did not bind",
-                   request);
+    m_Check.expect(meta->setObject(&object, 0) && meta->inUse(), "setObject did not bind", request);
     return meta;
   }
 
@@ -349,8 +356,8 @@ class Worker {
                    "placement: origin", request);
     m_Check.expect(meta.getData(data::kPlacementAngle)->getDouble() == angle, "placement: angle",
                    request);
-    m_Check.expect(meta.getData(data::kPlacementFrame)->getReference() == frame,
-                   "placement: frame", request);
+    m_Check.expect(meta.getData(data::kPlacementFrame)->getReference() == frame, "placement: frame",
+                   request);
     m_Check.expect(meta.getData(data::kPlacementLevel)->getLong() == level, "placement: level",
                    request);
   }
@@ -410,8 +417,7 @@ class Worker {
     DbObjectId moved = meta.getObjectId();
     moved.setDatabaseId(kMovedDatabase);
     expectObjectId(meta, moved, request);
-    auto* container =
-        dynamic_cast<ReferenceContainerValue*>(meta.getData(data::kAssemblyParts));
+    auto* container = dynamic_cast<ReferenceContainerValue*>(meta.getData(data::kAssemblyParts));
     for (std::size_t j = 0; j < partMetas.size() && container != nullptr; ++j) {
       DbObjectId expected = objects[partMetas.size() - 1 - j].getObjectId();
       if (expected.getDatabaseId() == kDatabase) expected.setDatabaseId(kMovedDatabase);
@@ -441,7 +447,8 @@ std::uint32_t heldCountFromDump(const std::vector<std::string>& lines) {
   static const char kPrefix[] = "DbMetaManager-recycled Metacount ";
   for (const std::string& line : lines) {
     if (line.compare(0, sizeof kPrefix - 1, kPrefix) == 0) {
-      return static_cast<std::uint32_t>(std::strtoul(line.c_str() + sizeof kPrefix - 1, nullptr, 10));
+      return static_cast<std::uint32_t>(
+          std::strtoul(line.c_str() + sizeof kPrefix - 1, nullptr, 10));
     }
   }
   return 0;
@@ -484,7 +491,8 @@ int main(int argc, char** argv) {
 
   std::vector<std::string> types;
   for (auto it = registry->getMetasBegin(); it != registry->getMetasEnd(); ++it) {
-    types.push_back(std::string(sampleTypeName(it->first)) + " (" + std::to_string(it->first) + ")");
+    types.push_back(std::string(sampleTypeName(it->first)) + " (" + std::to_string(it->first) +
+                    ")");
   }
   const MetaCounts setUpThreadHeld = metasCreatedOnThisThread();
 
@@ -543,14 +551,16 @@ int main(int argc, char** argv) {
   const std::vector<std::string> unexpected = reports.unexpected();
 
   std::printf("Tarvex demo\n");
-  std::printf("  set-up      %u data-model types; %zu meta types registered:", 
+  std::printf("  set-up      %u data-model types; %zu meta types registered:",
               sampleDataModelTypeCount(), types.size());
-  for (std::size_t i = 0; i < types.size(); ++i) std::printf("%s %s", i ? "," : "", types[i].c_str());
+  for (std::size_t i = 0; i < types.size(); ++i)
+    std::printf("%s %s", i ? "," : "", types[i].c_str());
   std::printf("\n              %zu schema entries; framework start-up %s\n", schemaEntries,
               started ? "ok" : "FAILED");
-  std::printf("  run         %u threads x %u requests = %llu requests in %.3f s (%.0f requests/s)\n",
-              options.threads, options.requests, static_cast<unsigned long long>(requests),
-              seconds, seconds > 0 ? static_cast<double>(requests) / seconds : 0.0);
+  std::printf(
+      "  run         %u threads x %u requests = %llu requests in %.3f s (%.0f requests/s)\n",
+      options.threads, options.requests, static_cast<unsigned long long>(requests), seconds,
+      seconds > 0 ? static_cast<double>(requests) / seconds : 0.0);
   std::printf("              %llu assemblies filled with parts and moved to database %u\n",
               static_cast<unsigned long long>(moves), kMovedDatabase);
   std::printf("  metas held  registered %zu; set-up thread: %s\n", types.size(),
@@ -563,8 +573,8 @@ int main(int argc, char** argv) {
   std::printf("              total %u, registry dump says %u\n", held, dumpHeld);
   std::printf("  dump\n");
   for (const std::string& line : dumpLines) std::printf("              %s\n", line.c_str());
-  std::printf("  check()     %s\n", allGivenBack ? "true: every meta was given back"
-                                                 : "FALSE: metas still in use");
+  std::printf("  check()     %s\n",
+              allGivenBack ? "true: every meta was given back" : "FALSE: metas still in use");
   std::printf("  values      %llu read back and compared, %llu mismatches\n",
               static_cast<unsigned long long>(checks), static_cast<unsigned long long>(mismatches));
   for (const std::string& failure : failures) std::printf("              %s\n", failure.c_str());

@@ -55,7 +55,9 @@ class TARVEX_EXPORT DbData {
   static constexpr unsigned short kValidFlag = 0x0001;
 
   explicit DbData(unsigned short dataId)
-      : m_UnknownDataType(DbUnknownDataNsp::eNoUnknownData), m_DataId(dataId), m_Flags(kValidFlag) {}
+      : m_UnknownDataType(DbUnknownDataNsp::eNoUnknownData),
+        m_DataId(dataId),
+        m_Flags(kValidFlag) {}
   DbData(const DbData& other) = default;
   DbData& operator=(const DbData& other) = default;
   virtual ~DbData();

@@ -20,7 +20,8 @@
 #include "GroupedHashMultimap.h"
 #include "TarvexExport.h"
 
-class TARVEX_EXPORT DbType2MetaMap : public tarvex::GroupedHashMultimap<unsigned short, DbMetaBase*> {
+class TARVEX_EXPORT DbType2MetaMap
+    : public tarvex::GroupedHashMultimap<unsigned short, DbMetaBase*> {
  public:
   DbType2MetaMap();
   DbType2MetaMap(const DbType2MetaMap&) = delete;

@@ -141,8 +141,7 @@ TEST(DbDataBaseOperations, ReportAndReturnNeutralResults) {
       {"getDouble", kImplement, 148, [](DbData& v) { return v.getDouble() == 0.0; }},
       {"getTime", kImplement, 155, [](DbData& v) { return v.getTime() == ebas::ETime(); }},
       {"getString", kImplement, 163, [](DbData& v) { return v.getString().empty(); }},
-      {"getDbObjectId", kImplement, 171,
-       [&](DbData& v) { return v.getDbObjectId() == defaultId; }},
+      {"getDbObjectId", kImplement, 171, [&](DbData& v) { return v.getDbObjectId() == defaultId; }},
       {"getPoint", kImplement, 179, [](DbData& v) { return v.getPoint() == EPoint(0, 0); }},
       {"getPoint3D", kImplement, 187,
        [](DbData& v) { return v.getPoint3D() == EPoint3D(0, 0, 0); }},
@@ -151,17 +150,21 @@ TEST(DbDataBaseOperations, ReportAndReturnNeutralResults) {
        [](DbData& v) { return v.getStreamableObject() == nullptr; }},
       {"getReference", kImplement, 258, [&](DbData& v) { return v.getReference() == defaultId; }},
       {"getEmbeddedId", kImplement, 266, [](DbData& v) { return v.getEmbeddedId() == 0; }},
-      {"getDTString", kImplement, 274,
-       [](DbData& v) { return v.getDTString().getText().empty(); }},
+      {"getDTString", kImplement, 274, [](DbData& v) { return v.getDTString().getText().empty(); }},
       {"getPropertyType", kImplement, 448, [](DbData& v) { return v.getPropertyType() == 255; }},
       {"getMeta", kImplement, 455, [](DbData& v) { return v.getMeta() == nullptr; }},
       {"ungetMeta", kImplement, 462, [](DbData& v) { return !v.ungetMeta(nullptr); }},
-      {"getContainerCount", kImplement, 282,
-       [](DbData& v) { return v.getContainerCount() == 0; }},
+      {"getContainerCount", kImplement, 282, [](DbData& v) { return v.getContainerCount() == 0; }},
       {"prepareContainerAccess", kImplement, 289,
-       [](DbData& v) { v.prepareContainerAccess(); return true; }},
+       [](DbData& v) {
+         v.prepareContainerAccess();
+         return true;
+       }},
       {"unprepareContainerAccess", kImplement, 295,
-       [](DbData& v) { v.unprepareContainerAccess(); return true; }},
+       [](DbData& v) {
+         v.unprepareContainerAccess();
+         return true;
+       }},
       {"getFirstElement", kImplement, 301,
        [](DbData& v) {
          DbData* untouched = &v;
@@ -179,26 +182,81 @@ TEST(DbDataBaseOperations, ReportAndReturnNeutralResults) {
          std::uint32_t size = 99;
          return !v.getUnknownData(&data, &size) && data == &marker && size == 99;
        }},
-      {"setBool", kImplement, 330, [](DbData& v) { v.setBool(true); return true; }},
-      {"setChar", kImplement, 336, [](DbData& v) { v.setChar('x'); return true; }},
-      {"setShort", kImplement, 342, [](DbData& v) { v.setShort(1); return true; }},
-      {"setLong", kImplement, 348, [](DbData& v) { v.setLong(1); return true; }},
-      {"setFloat", kImplement, 354, [](DbData& v) { v.setFloat(1); return true; }},
-      {"setDouble", kImplement, 360, [](DbData& v) { v.setDouble(1); return true; }},
-      {"setTime", kImplement, 366, [](DbData& v) { v.setTime(ebas::ETime(5)); return true; }},
-      {"setString", kImplement, 372, [](DbData& v) { v.setString(EString("x")); return true; }},
+      {"setBool", kImplement, 330,
+       [](DbData& v) {
+         v.setBool(true);
+         return true;
+       }},
+      {"setChar", kImplement, 336,
+       [](DbData& v) {
+         v.setChar('x');
+         return true;
+       }},
+      {"setShort", kImplement, 342,
+       [](DbData& v) {
+         v.setShort(1);
+         return true;
+       }},
+      {"setLong", kImplement, 348,
+       [](DbData& v) {
+         v.setLong(1);
+         return true;
+       }},
+      {"setFloat", kImplement, 354,
+       [](DbData& v) {
+         v.setFloat(1);
+         return true;
+       }},
+      {"setDouble", kImplement, 360,
+       [](DbData& v) {
+         v.setDouble(1);
+         return true;
+       }},
+      {"setTime", kImplement, 366,
+       [](DbData& v) {
+         v.setTime(ebas::ETime(5));
+         return true;
+       }},
+      {"setString", kImplement, 372,
+       [](DbData& v) {
+         v.setString(EString("x"));
+         return true;
+       }},
       {"setDbObjectId", kImplement, 378,
-       [](DbData& v) { v.setDbObjectId(DbObjectId(1, 2, 3)); return true; }},
-      {"setPoint", kImplement, 384, [](DbData& v) { v.setPoint(EPoint(1, 2)); return true; }},
+       [](DbData& v) {
+         v.setDbObjectId(DbObjectId(1, 2, 3));
+         return true;
+       }},
+      {"setPoint", kImplement, 384,
+       [](DbData& v) {
+         v.setPoint(EPoint(1, 2));
+         return true;
+       }},
       {"setPoint3D", kImplement, 390,
-       [](DbData& v) { v.setPoint3D(EPoint3D(1, 2, 3)); return true; }},
+       [](DbData& v) {
+         v.setPoint3D(EPoint3D(1, 2, 3));
+         return true;
+       }},
       {"setReference", kImplement, 408,
-       [](DbData& v) { v.setReference(DbObjectId(1, 2, 3)); return true; }},
-      {"setEmbeddedId", kImplement, 414, [](DbData& v) { v.setEmbeddedId(4); return true; }},
+       [](DbData& v) {
+         v.setReference(DbObjectId(1, 2, 3));
+         return true;
+       }},
+      {"setEmbeddedId", kImplement, 414,
+       [](DbData& v) {
+         v.setEmbeddedId(4);
+         return true;
+       }},
       {"setDTString", kImplement, 421,
-       [](DbData& v) { v.setDTString(DbDTString(L"x")); return true; }},
+       [](DbData& v) {
+         v.setDTString(DbDTString(L"x"));
+         return true;
+       }},
       {"setPropertyList", kImplement, 396,
-       [](DbData& v) { v.setPropertyList(EPropertyList()); return true; }},
+       [](DbData& v) {
+         v.setPropertyList(EPropertyList());
+         return true;
+       }},
       {"setUnknownData(blob)", kImplement, 435,
        [](DbData& v) {
          const unsigned char bytes[] = {1, 2};
@@ -213,11 +271,18 @@ TEST(DbDataBaseOperations, ReportAndReturnNeutralResults) {
          return !v.hasUnknownData();
        }},
       {"setStreamableObject", kImplement, 402,
-       [](DbData& v) { v.setStreamableObject(nullptr); return true; }},
+       [](DbData& v) {
+         v.setStreamableObject(nullptr);
+         return true;
+       }},
       {"getPropertyListToSet", kImplement, 204,
        [](DbData& v) { return &v.getPropertyListToSet() != nullptr; }},
       {"getStringToSet", kImplement, 212, [](DbData& v) { return &v.getStringToSet() != nullptr; }},
-      {"finishStringToSet", kImplement, 220, [](DbData& v) { v.finishStringToSet(); return true; }},
+      {"finishStringToSet", kImplement, 220,
+       [](DbData& v) {
+         v.finishStringToSet();
+         return true;
+       }},
       {"getTimeToSet", kImplement, 226, [](DbData& v) { return &v.getTimeToSet() != nullptr; }},
       {"getPointToSet", kImplement, 234, [](DbData& v) { return &v.getPointToSet() != nullptr; }},
       {"getPoint3DToSet", kImplement, 242,

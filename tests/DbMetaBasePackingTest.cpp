@@ -135,8 +135,8 @@ TEST_F(PackingTest, ArrayGrowsFromBound17To34WhenAPackedIdPassesTheSpareRoom) {
 
 TEST_F(PackingTest, LookUpThroughTheArrayAnswersOnlyForTheMetasOwnValues) {
   DirectTestMeta meta(100);
-  meta.addData(new LongValue(50));  // packed 1, bound 17
-  packDataIds(60, 30);              // 60..89 packed 2..31
+  meta.addData(new LongValue(50));       // packed 1, bound 17
+  packDataIds(60, 30);                   // 60..89 packed 2..31
   EXPECT_EQ(meta.getData(60), nullptr);  // packed below the bound
   EXPECT_EQ(meta.getData(89), nullptr);  // packed above the bound
   EXPECT_EQ(meta.getData(7), nullptr);   // never packed
@@ -159,7 +159,7 @@ TEST_F(PackingTest, RemovingUnknownDataClearsDirectSlotsUpToTheBound) {
   DirectTestMeta meta(100);
   auto* kept = new LongValue(500);  // packed 1, bound 17
   meta.addData(kept);
-  packDataIds(501, 15);             // packed 2..16
+  packDataIds(501, 15);  // packed 2..16
   auto* atBound = new LongValue(517);
   atBound->setUnknownDataType(DbUnknownDataNsp::eUnknownData);
   meta.addData(atBound);  // packed 17 == bound: placed without rebuild
@@ -209,7 +209,7 @@ TEST_F(PackingTest, BoundSaturatesSoHighPackedIdsStayReachable) {
 
   auto* top = new LongValue(19984);
   packDataIds(19985, 14);  // packed 65521..65534
-  meta.addData(top);      // packed 65535, within the bound
+  meta.addData(top);       // packed 65535, within the bound
   EXPECT_EQ(DbMetaBase::getPackedDataId(19984), 65535);
   EXPECT_EQ(meta.getData(19984), top);
   EXPECT_EQ(meta.getMaxPackedDataId(), 65535);

@@ -197,7 +197,8 @@ TYPED_TEST(BothMetasTest, DuplicateDataIdIsReportedAndTheMapKeepsTheFirstValue) 
 
   const auto reports = capture.assertions();
   ASSERT_EQ(reports.size(), 1u);
-  EXPECT_EQ(reports[0].text, L"Die DataId 7 wurde doppelt vergeben ( " + classNameOf(*meta) + L" )!");
+  EXPECT_EQ(reports[0].text,
+            L"Die DataId 7 wurde doppelt vergeben ( " + classNameOf(*meta) + L" )!");
   EXPECT_EQ(reports[0].file, kFile);
   EXPECT_EQ(reports[0].line, 193);
   EXPECT_EQ(idsOf(meta->getDataList(false)), (std::vector<unsigned short>{7, 7}));
@@ -654,8 +655,8 @@ TEST_F(BuildStampTraceTest, InvalidStampIsTracedOncePerProcess) {
         PlainTestMeta other(101);
         other.takeOverObject(0);
         const auto traces = stampTraces(capture);
-        ok = ok && traces.size() == 1 && traces[0].category == L"Meta" &&
-             traces[0].file == kFile && traces[0].line == 335;
+        ok = ok && traces.size() == 1 && traces[0].category == L"Meta" && traces[0].file == kFile &&
+             traces[0].line == 335;
         ok = ok && meta.postReads().size() == 3 && meta.postReads()[1] == std::make_pair(0, false);
         ok = ok && !meta.getDeleteObject() && !other.getDeleteObject();
         std::exit(ok ? 0 : 1);

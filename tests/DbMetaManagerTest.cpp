@@ -139,7 +139,8 @@ TEST_F(Registry, NullMetasAreReportedAndNotRegistered) {
   DbMetaManager* registry = DbMetaManager::getInstance();
   EXPECT_FALSE(registry->registerMeta(nullptr));
   EXPECT_EQ(registry->getMetasBegin(), registry->getMetasEnd());
-  EXPECT_EQ(assertions(), (std::vector<std::string>{report("VORASSERT (pMeta) failed", kFile, 72)}));
+  EXPECT_EQ(assertions(),
+            (std::vector<std::string>{report("VORASSERT (pMeta) failed", kFile, 72)}));
   m_Capture.clear();
 
   // A broken factory: the meta is registered (and owned) but yields no
@@ -178,9 +179,10 @@ TEST_F(Registry, ThrowingFactoryLeavesSlotEmptyUntilRetried) {
   EXPECT_TRUE(local.check());
   local.dump();
   local.clearAllMetas(true);
-  EXPECT_EQ(assertions(), (std::vector<std::string>{report("VORASSERT (pMetas) failed", kFile, 172),
-                                                    report("VORASSERT (pMetas) failed", kFile, 213),
-                                                    report("VORASSERT (pMetas) failed", kFile, 270)}));
+  EXPECT_EQ(assertions(),
+            (std::vector<std::string>{report("VORASSERT (pMetas) failed", kFile, 172),
+                                      report("VORASSERT (pMetas) failed", kFile, 213),
+                                      report("VORASSERT (pMetas) failed", kFile, 270)}));
 
   meta->setFactory(CountingMeta::Factory::Works);
   DbMetaBase* working = thread.get([&] { return local.getMetaLocal(2); });
@@ -219,7 +221,7 @@ TEST_F(Registry, LocalRegistryFallsBackOneLevel) {
   EXPECT_EQ(fallback, singleton->getMeta(11));
   EXPECT_FALSE(local.isMetaRegistered(11));
 
-  EXPECT_EQ(origin(local.getMeta(12)), own);  // its own meta wins
+  EXPECT_EQ(origin(local.getMeta(12)), own);   // its own meta wins
   EXPECT_EQ(singleton->getMeta(13), nullptr);  // the singleton does not fall back
 }
 
@@ -279,7 +281,8 @@ TEST_F(Registry, DumpCountsHeldAndInUseMetasPerType) {
 TEST_F(Registry, TeardownTracesAndDeletesMetasNotGivenBack) {
   TraceSwitch on(true);
   const std::string name = tarvex_test::narrow(tarvex_test::countingMetaClassName());
-  const auto released = report("Meta " + name + " wurde nicht freigegeben!", ".\\DbType2MetaMap", 61);
+  const auto released =
+      report("Meta " + name + " wurde nicht freigegeben!", ".\\DbType2MetaMap", 61);
   const auto objectHeld =
       report("Objekt in Meta " + name + " wurde nicht freigegeben!", ".\\DbType2MetaMap", 67);
   {
@@ -331,7 +334,6 @@ TEST_F(Registry, CopyOwnsMetasOfItsOwn) {
   DbMetaBase* working = copy.getMeta(9);
   ASSERT_NE(working, nullptr);
   EXPECT_EQ(working->getTypeId(), 9);
-
 }
 
 TEST_F(Registry, AssignmentReplacesRegisteredMetasAndEmptiesPools) {

@@ -146,23 +146,24 @@ TEST_F(RegistryThreads, DumpCountsEveryThreadsPool) {
   for (int n = 0; n < 3; ++n) {
     workers.push_back(std::make_unique<Worker>());
     const unsigned short type = n == 0 ? 3 : 4;
-    workers.back()->run(
-        [&] { registry.getMeta(type)->setObject(tarvex_test::testObject(n), 0); });
+    workers.back()->run([&] { registry.getMeta(type)->setObject(tarvex_test::testObject(n), 0); });
     held += types;
     const unsigned inUse = static_cast<unsigned>(n + 1);
     std::vector<std::string> expected{
         line("DbMetaManager-recycled Metacount " + std::to_string(held), 234),
         line("DbMetaManager-InUseCount " + std::to_string(inUse), 236),
         line("DbMetaManager-TypeInUseCount Type3Count1", 246)};
-    if (n > 0) expected.push_back(line("DbMetaManager-TypeInUseCount Type4Count" + std::to_string(n), 246));
+    if (n > 0)
+      expected.push_back(line("DbMetaManager-TypeInUseCount Type4Count" + std::to_string(n), 246));
     EXPECT_EQ(dumpedCounts(), expected) << "after thread " << n;
   }
 
   workers.clear();  // ended threads' pools still count
   registry.clearAllMetas(true);
   EXPECT_EQ(dumpedCounts(),
-            (std::vector<std::string>{line("DbMetaManager-recycled Metacount " + std::to_string(held), 234),
-                                      line("DbMetaManager-InUseCount 0", 236)}));
+            (std::vector<std::string>{
+                line("DbMetaManager-recycled Metacount " + std::to_string(held), 234),
+                line("DbMetaManager-InUseCount 0", 236)}));
 }
 
 TEST_F(RegistryThreads, StressHandOutUseAndGiveBack) {
@@ -226,7 +227,8 @@ TEST_F(RegistryThreads, StressHandOutUseAndGiveBack) {
           meta->clear();
         }
         // Later cycles must reuse the metas of the first one.
-        if (cycle != 0 && taken[0] != nullptr && out.used.count(taken[0]) == 0) ++out.unexpectedMetas;
+        if (cycle != 0 && taken[0] != nullptr && out.used.count(taken[0]) == 0)
+          ++out.unexpectedMetas;
       }
     });
   }
@@ -250,11 +252,10 @@ TEST_F(RegistryThreads, StressHandOutUseAndGiveBack) {
   const unsigned held = types + types + kThreads * (types + kNested - 1);
   TraceSwitch on(true);
   registry->dump();
-  EXPECT_EQ(traces(),
-            (std::vector<std::string>{
-                report("DbMetaManager-recycled Metacount " + std::to_string(held) + "\n",
-                       ".\\DbMetaManagerBase", 234),
-                report("DbMetaManager-InUseCount 0\n", ".\\DbMetaManagerBase", 236)}));
+  EXPECT_EQ(traces(), (std::vector<std::string>{
+                          report("DbMetaManager-recycled Metacount " + std::to_string(held) + "\n",
+                                 ".\\DbMetaManagerBase", 234),
+                          report("DbMetaManager-InUseCount 0\n", ".\\DbMetaManagerBase", 236)}));
 }
 
 }  // namespace

@@ -220,8 +220,9 @@ TEST_F(Pool, FailingFactoryLeavesPoolUnchanged) {
 
   busy->setFactory(CountingMeta::Factory::ReturnsNull);
   EXPECT_EQ(pool.getFreeMeta(4), nullptr);
-  EXPECT_EQ(assertions(),
-            (std::vector<std::string>{report("VORASSERT (pNewMeta) failed", ".\\DbType2MetaMap", 48)}));
+  EXPECT_EQ(
+      assertions(),
+      (std::vector<std::string>{report("VORASSERT (pNewMeta) failed", ".\\DbType2MetaMap", 48)}));
   EXPECT_EQ(pool.size(), 1u);
 
   busy->setFactory(CountingMeta::Factory::Throws);
@@ -252,7 +253,8 @@ TEST_F(Pool, DeleteAllMetasTracesMetasNotGivenBackAndDeletesAll) {
   const std::string name = tarvex_test::narrow(tarvex_test::countingMetaClassName());
   for (const auto& entry : pool) {
     if (entry.second->inUse()) {
-      expected.push_back(report("Meta " + name + " wurde nicht freigegeben!", ".\\DbType2MetaMap", 61));
+      expected.push_back(
+          report("Meta " + name + " wurde nicht freigegeben!", ".\\DbType2MetaMap", 61));
     }
     if (entry.second->getObject() != nullptr) {
       expected.push_back(

@@ -61,7 +61,8 @@ class WrongKind : public IAfInterface {
 // guard's lifetime.
 class ProviderRegistration {
  public:
-  ProviderRegistration(const std::string& name, AfInterfaceManager::Factory factory) : m_Name(name.c_str()) {
+  ProviderRegistration(const std::string& name, AfInterfaceManager::Factory factory)
+      : m_Name(name.c_str()) {
     AfInterfaceManager::getInstance()->registerImplementation(m_Name, std::move(factory));
     AfInterfaceNameManager::instance()->registerInterfaceName(EString("IDbMetaTable"), m_Name);
   }
@@ -104,7 +105,9 @@ TEST_F(MetaModuleTest, StartUpClearsPackingTableEvenWithoutProviders) {
   ASSERT_NE(DbMetaBase::getLastUsedPackedDataId(), 0);
 
   std::vector<EString> names;
-  ASSERT_EQ(AfInterfaceNameManager::instance()->getRegisterdInterfaceNames(EString("IDbMetaTable"), names), 0u);
+  ASSERT_EQ(AfInterfaceNameManager::instance()->getRegisterdInterfaceNames(EString("IDbMetaTable"),
+                                                                           names),
+            0u);
   EXPECT_TRUE(m_pModule->init());
   EXPECT_EQ(DbMetaBase::getPackedDataId(kDataId), 0);
   EXPECT_EQ(DbMetaBase::getLastUsedPackedDataId(), 0);
@@ -172,7 +175,8 @@ TEST_F(MetaModuleTest, ThrowingProviderEndsStartUpAndIsStillDeleted) {
   auto failing = owned("Failing", true);
   auto after = owned("After");
   EXPECT_THROW(m_pModule->init(), std::runtime_error);
-  EXPECT_EQ(events(), (std::vector<std::string>{"create:Failing", "init:Failing", "delete:Failing"}));
+  EXPECT_EQ(events(),
+            (std::vector<std::string>{"create:Failing", "init:Failing", "delete:Failing"}));
 }
 
 }  // namespace

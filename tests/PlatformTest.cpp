@@ -42,7 +42,9 @@ TEST(PlatformStrings, NumbersAndWideningAsTheMessagesNeedThem) {
   text += EString().set(4000000000u);
   EXPECT_EQ(narrow(text), "Die DataId 65535-74000000000");
   EXPECT_EQ(narrow(EString(L"abc", std::wstring::npos)), "abc");
-  EXPECT_EQ(EString(L"\u00fcber").toUtf8(), "\xC3\xBC" "ber");
+  EXPECT_EQ(EString(L"\u00fcber").toUtf8(),
+            "\xC3\xBC"
+            "ber");
   text.makeEmpty();
   EXPECT_TRUE(text.empty());
 }
@@ -93,9 +95,7 @@ TEST(PlatformTraceStates, SwitchingByNameReachesEveryLiveStateOfThatName) {
   EXPECT_TRUE(a.m_bTraceOn);
   EXPECT_TRUE(b.m_bTraceOn);
   EXPECT_FALSE(other.m_bTraceOn);
-  {
-    ETraceState gone(L"PlatformTestTrace");
-  }
+  { ETraceState gone(L"PlatformTestTrace"); }
   EXPECT_EQ(ETraceState::switchTrace(L"PlatformTestTrace", false), 2);
   EXPECT_FALSE(a.m_bTraceOn);
 }

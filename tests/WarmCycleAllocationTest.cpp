@@ -20,8 +20,9 @@
 
 #if defined(__SANITIZE_ADDRESS__)
 // From the sanitizer runtime; its header is not installed everywhere.
-extern "C" int __sanitizer_install_malloc_and_free_hooks(
-    void (*malloc_hook)(const volatile void*, std::size_t), void (*free_hook)(const volatile void*));
+extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*malloc_hook)(const volatile void*,
+                                                                             std::size_t),
+                                                         void (*free_hook)(const volatile void*));
 #endif
 
 namespace {
@@ -52,8 +53,7 @@ void* allocate(std::size_t size) {
 #if defined(__SANITIZE_ADDRESS__)
 void countMalloc(const volatile void*, std::size_t) { noteAllocation(); }
 void ignoreFree(const volatile void*) {}
-const int kHooksInstalled =
-    __sanitizer_install_malloc_and_free_hooks(countMalloc, ignoreFree);
+const int kHooksInstalled = __sanitizer_install_malloc_and_free_hooks(countMalloc, ignoreFree);
 #endif
 
 constexpr unsigned short kPlainType = 41;

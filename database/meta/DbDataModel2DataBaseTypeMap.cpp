@@ -18,8 +18,7 @@ void DbDataModel2DataBaseTypeMap::deinit() {
   s_pInstance = nullptr;
 }
 
-void DbDataModel2DataBaseTypeMap::addDataModelType(unsigned char dataModelType,
-                                                   char databaseType) {
+void DbDataModel2DataBaseTypeMap::addDataModelType(unsigned char dataModelType, char databaseType) {
   if (dataModelType >= kTableSize) {
     // The table has no entry for it; writing one would go past its end.
     tarvex::internal::reportAssert(EString("VORASSERT (dataModelType < 127) failed"),

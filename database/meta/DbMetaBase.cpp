@@ -214,7 +214,8 @@ void DbMetaBase::setupDirectDataPtr(DbData* value) {
 
   unsigned short highest = 0;
   for (const DbData* listed : m_DataList) {
-    if (listed != nullptr) highest = std::max(highest, sm_MapDataIdToPackedDataId[listed->getDataId()]);
+    if (listed != nullptr)
+      highest = std::max(highest, sm_MapDataIdToPackedDataId[listed->getDataId()]);
   }
   // Saturate instead of wrapping, so the bound always covers every packed id.
   const unsigned short bound = highest > kHighestPackedId - kDirectDataSpare
@@ -384,8 +385,9 @@ void DbMetaBase::addDataEntry2DbMap(bool registering) {
           embedded->addDataEntry2DbMap(false);
           value->ungetMeta(embedded);
         } else {
-          reportAssert(L"Metareihenfolge \u00fcberarbeiten. Diese Meta muss vorher registriert werden!",
-                       EString(kSourceFile), kLineEmbeddedOrder);
+          reportAssert(
+              L"Metareihenfolge \u00fcberarbeiten. Diese Meta muss vorher registriert werden!",
+              EString(kSourceFile), kLineEmbeddedOrder);
         }
         schema->addDataEntry(this, dataId, value->getDataModelType());
         break;

@@ -1,6 +1,5 @@
 #include "DbType2MetaMap.h"
 
-
 #include "DbMetaBase.h"
 #include "Reporting.h"
 

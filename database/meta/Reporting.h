@@ -6,8 +6,9 @@
 
 namespace tarvex::internal {
 
-extern const char* const kAssertImplementInSubclasses;  // "VORASSERT (implement_in_subclasses) failed"
-extern const char* const kAssertFalse;                   // "VORASSERT (false) failed"
+extern const char* const
+    kAssertImplementInSubclasses;       // "VORASSERT (implement_in_subclasses) failed"
+extern const char* const kAssertFalse;  // "VORASSERT (false) failed"
 
 // Report through a default-constructed EAssertAndTrace's outputAssertMsgAct.
 void reportAssert(const EString& text, const EString& file, int line);

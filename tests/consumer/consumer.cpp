@@ -75,8 +75,8 @@ bool useMetaOnThisThread(std::int32_t count) {
 int main() {
   DbData::init();
   DbDataModel2DataBaseTypeMap::addDataModelType(kLongModelType, 4);
-  AfInterfaceManager::getInstance()->registerImplementation(
-      EString("PartProvider"), [] { return new PartProvider; });
+  AfInterfaceManager::getInstance()->registerImplementation(EString("PartProvider"),
+                                                            [] { return new PartProvider; });
   AfInterfaceNameManager::instance()->registerInterfaceName(EString("IDbMetaTable"),
                                                             EString("PartProvider"));
   DbMetaManager::getInstance();

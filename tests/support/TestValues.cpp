@@ -8,10 +8,10 @@ namespace tarvex_test {
 
 void registerTestDataModelTypes() {
   const std::pair<unsigned char, char> pairs[] = {
-      {kDmBool, 1},      {kDmChar, 2},      {kDmShort, 3},     {kDmLong, 4},
-      {kDmFloat, 5},     {kDmDouble, 6},    {kDmPoint, 7},     {kDmContainer, 11},
-      {kDmEmbedded, 13}, {kDmObjectId, 14}, {kDmRef15, 15},    {kDmRef16, 16},
-      {kDmRef18, 18},    {kDmPoint3D, 19},  {kDmString, 20},   {kDmTime, 21},
+      {kDmBool, 1},      {kDmChar, 2},      {kDmShort, 3},   {kDmLong, 4},
+      {kDmFloat, 5},     {kDmDouble, 6},    {kDmPoint, 7},   {kDmContainer, 11},
+      {kDmEmbedded, 13}, {kDmObjectId, 14}, {kDmRef15, 15},  {kDmRef16, 16},
+      {kDmRef18, 18},    {kDmPoint3D, 19},  {kDmString, 20}, {kDmTime, 21},
   };
   for (const auto& [dataModelType, databaseType] : pairs) {
     DbDataModel2DataBaseTypeMap::addDataModelType(dataModelType, databaseType);
@@ -103,9 +103,7 @@ bool ContainerValue::addObject2Container(DbMetaBase& meta, int position) {
   return m_bAddObjectResult;
 }
 
-std::wstring ContainerValue::text() const {
-  return L"[" + numberText(m_Elements.size()) + L"]";
-}
+std::wstring ContainerValue::text() const { return L"[" + numberText(m_Elements.size()) + L"]"; }
 
 bool EmbeddedValue::ungetMeta(DbMetaBase* meta) {
   ++m_UngetCount;

@@ -72,22 +72,22 @@ class TestValue : public DbData {
 
 // A scalar value: getter and setter of one type, with a write counter.
 #define TARVEX_TEST_SCALAR_VALUE(Name, Type, ParamType, DataModel, Getter, Setter) \
-  class Name : public TestValue {                                                    \
-   public:                                                                           \
-    explicit Name(unsigned short dataId, ParamType value = Type())                   \
-        : TestValue(dataId, DataModel), m_Value(value) {}                            \
-    ParamType Getter() const override { return m_Value; }                            \
-    void Setter(ParamType value) override {                                          \
-      m_Value = value;                                                               \
-      ++m_WriteCount;                                                                \
-    }                                                                                \
-    ParamType value() const { return m_Value; }                                      \
-    int writeCount() const { return m_WriteCount; }                                  \
-    std::wstring text() const override;                                              \
-                                                                                     \
-   private:                                                                          \
-    Type m_Value;                                                                    \
-    int m_WriteCount = 0;                                                            \
+  class Name : public TestValue {                                                  \
+   public:                                                                         \
+    explicit Name(unsigned short dataId, ParamType value = Type())                 \
+        : TestValue(dataId, DataModel), m_Value(value) {}                          \
+    ParamType Getter() const override { return m_Value; }                          \
+    void Setter(ParamType value) override {                                        \
+      m_Value = value;                                                             \
+      ++m_WriteCount;                                                              \
+    }                                                                              \
+    ParamType value() const { return m_Value; }                                    \
+    int writeCount() const { return m_WriteCount; }                                \
+    std::wstring text() const override;                                            \
+                                                                                   \
+   private:                                                                        \
+    Type m_Value;                                                                  \
+    int m_WriteCount = 0;                                                          \
   }
 
 TARVEX_TEST_SCALAR_VALUE(BoolValue, bool, bool, kDmBool, getBool, setBool);
@@ -101,8 +101,8 @@ TARVEX_TEST_SCALAR_VALUE(Point3DValue, EPoint3D, const EPoint3D&, kDmPoint3D, ge
                          setPoint3D);
 TARVEX_TEST_SCALAR_VALUE(StringValue, EString, const EString&, kDmString, getString, setString);
 TARVEX_TEST_SCALAR_VALUE(TimeValue, ebas::ETime, const ebas::ETime&, kDmTime, getTime, setTime);
-TARVEX_TEST_SCALAR_VALUE(ObjectIdValue, DbObjectId, const DbObjectId&, kDmObjectId,
-                         getDbObjectId, setDbObjectId);
+TARVEX_TEST_SCALAR_VALUE(ObjectIdValue, DbObjectId, const DbObjectId&, kDmObjectId, getDbObjectId,
+                         setDbObjectId);
 
 #undef TARVEX_TEST_SCALAR_VALUE
 

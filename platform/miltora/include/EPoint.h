@@ -26,9 +26,7 @@ class MILTORA_EXPORT EPoint3D {
   double x() const { return m_X; }
   double y() const { return m_Y; }
   double z() const { return m_Z; }
-  bool operator==(const EPoint3D& o) const {
-    return m_X == o.m_X && m_Y == o.m_Y && m_Z == o.m_Z;
-  }
+  bool operator==(const EPoint3D& o) const { return m_X == o.m_X && m_Y == o.m_Y && m_Z == o.m_Z; }
   bool operator!=(const EPoint3D& o) const { return !(*this == o); }
 
  private:

@@ -46,13 +46,11 @@ EAssertAndTrace::EAssertAndTrace() = default;
 EAssertAndTrace::EAssertAndTrace(const EString& category, const EString& file, int line)
     : m_Category(category), m_File(file), m_Line(line) {}
 
-void EAssertAndTrace::outputAssertMsgAct(const EString& text, const EString& file,
-                                         int line) const {
+void EAssertAndTrace::outputAssertMsgAct(const EString& text, const EString& file, int line) const {
   deliver(TraceRecord{TraceRecord::Kind::Assertion, std::wstring(), text, file, line});
 }
 
-void EAssertAndTrace::outputAssertMsgAct(const wchar_t* text, const EString& file,
-                                         int line) const {
+void EAssertAndTrace::outputAssertMsgAct(const wchar_t* text, const EString& file, int line) const {
   deliver(TraceRecord{TraceRecord::Kind::Assertion, std::wstring(), text != nullptr ? text : L"",
                       file, line});
 }

@@ -5,7 +5,8 @@
 
 EString::EString(const char* text) {
   if (text == nullptr) return;
-  for (const char* p = text; *p != '\0'; ++p) push_back(static_cast<wchar_t>(static_cast<unsigned char>(*p)));
+  for (const char* p = text; *p != '\0'; ++p)
+    push_back(static_cast<wchar_t>(static_cast<unsigned char>(*p)));
 }
 
 EString::EString(const wchar_t* text, size_type length) {

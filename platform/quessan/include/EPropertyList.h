@@ -13,7 +13,9 @@ class QUESSAN_EXPORT EPropertyList {
   EPropertyList& operator=(const EPropertyList&) = default;
   virtual ~EPropertyList();
 
-  void setProperty(const std::wstring& name, const std::wstring& value) { m_Properties[name] = value; }
+  void setProperty(const std::wstring& name, const std::wstring& value) {
+    m_Properties[name] = value;
+  }
   // Empty text when the property is not set.
   std::wstring getProperty(const std::wstring& name) const;
   std::size_t size() const { return m_Properties.size(); }

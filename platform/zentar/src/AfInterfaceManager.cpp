@@ -83,8 +83,8 @@ bool AfInterfaceNameManager::unregisterInterfaceName(const EString& interfaceNam
   return true;
 }
 
-unsigned int AfInterfaceNameManager::getRegisterdInterfaceNames(
-    const EString& interfaceName, std::vector<EString>& names) const {
+unsigned int AfInterfaceNameManager::getRegisterdInterfaceNames(const EString& interfaceName,
+                                                                std::vector<EString>& names) const {
   std::lock_guard<std::mutex> lock(m_Mutex);
   names.clear();
   auto it = m_Names.find(interfaceName);
