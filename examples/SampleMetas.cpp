@@ -131,7 +131,8 @@ AssemblyMeta::AssemblyMeta() : SampleMeta(kAssemblyType) {
   addData(new ReferenceContainerValue(data::kAssemblyParts, kDmReference16));
   std::unique_ptr<DbMetaBase> placement(new PlacementMeta);
   auto* embedded = new EmbeddedValue(data::kAssemblyPlacement, kPlacementType, placement.get());
-  placement.release();
+  // The value owns the placement meta from here on.
+  static_cast<void>(placement.release());
   addData(embedded);
   addData(new LongValue(data::kAssemblyRevision));
   addData(new BoolValue(data::kAssemblyReleased));
