@@ -333,49 +333,37 @@ void DbMetaBase::addDataEntry2DbMap(bool registering) {
       schema->addDataEntry(this, dataId, value->getDataModelType());
       continue;
     }
-    // Each reader runs before getDataModelType, in the order the schema's
+    // The typed overload for plain kinds, with the value as its default.
+    // The reader runs before getDataModelType, in the order the schema's
     // implementers rely on.
+    auto describeWithDefault = [&](auto defaultValue) {
+      schema->addDataEntry(this, dataId, value->getDataModelType(), defaultValue);
+    };
     switch (static_cast<unsigned char>(value->getDatabaseType())) {
-      case DbDatabaseType::kBoolean: {
-        const bool v = value->getBool();
-        schema->addDataEntry(this, dataId, value->getDataModelType(), v);
+      case DbDatabaseType::kBoolean:
+        describeWithDefault(value->getBool());
         break;
-      }
-      case DbDatabaseType::kCharacter: {
-        const char v = value->getChar();
-        schema->addDataEntry(this, dataId, value->getDataModelType(), v);
+      case DbDatabaseType::kCharacter:
+        describeWithDefault(value->getChar());
         break;
-      }
-      case DbDatabaseType::kShort: {
-        const short v = value->getShort();
-        schema->addDataEntry(this, dataId, value->getDataModelType(), v);
+      case DbDatabaseType::kShort:
+        describeWithDefault(value->getShort());
         break;
-      }
-      case DbDatabaseType::kLong: {
-        const std::int32_t v = value->getLong();
-        schema->addDataEntry(this, dataId, value->getDataModelType(), v);
+      case DbDatabaseType::kLong:
+        describeWithDefault(value->getLong());
         break;
-      }
-      case DbDatabaseType::kFloat: {
-        const float v = value->getFloat();
-        schema->addDataEntry(this, dataId, value->getDataModelType(), v);
+      case DbDatabaseType::kFloat:
+        describeWithDefault(value->getFloat());
         break;
-      }
-      case DbDatabaseType::kDouble: {
-        const double v = value->getDouble();
-        schema->addDataEntry(this, dataId, value->getDataModelType(), v);
+      case DbDatabaseType::kDouble:
+        describeWithDefault(value->getDouble());
         break;
-      }
-      case DbDatabaseType::kPoint: {
-        const EPoint v = value->getPoint();
-        schema->addDataEntry(this, dataId, value->getDataModelType(), v);
+      case DbDatabaseType::kPoint:
+        describeWithDefault(value->getPoint());
         break;
-      }
-      case DbDatabaseType::kPoint3D: {
-        const EPoint3D v = value->getPoint3D();
-        schema->addDataEntry(this, dataId, value->getDataModelType(), v);
+      case DbDatabaseType::kPoint3D:
+        describeWithDefault(value->getPoint3D());
         break;
-      }
       case DbDatabaseType::kContainer:
         schema->addDataEntry(this, dataId, value->getDataModelTypeOfElements());
         break;
