@@ -30,16 +30,14 @@ constexpr int kLineEmbeddedOrder = 476;
 // process can hand out; the direct-array bound saturates at the same value.
 constexpr unsigned short kHighestPackedId = 0xFFFF;
 
-EString className(const DbMetaBase& meta) {
-  EString name;
-  meta.getClassName(name);
-  return name;
-}
-
-EString decimal(unsigned short number) {
-  EString text;
-  text.set(number);
-  return text;
+// "<prefix><data id><middle><class name> )!", the shape of both data-id
+// messages.
+EString dataIdMessage(const char* prefix, unsigned short dataId, const char* middle,
+                      const DbMetaBase& meta) {
+  EString before(prefix);
+  before += EString().set(dataId);
+  before += EString(middle);
+  return tarvex::internal::textNamingClass(before, meta, L" )!");
 }
 
 // The shared path of every typed setter: absent values are not an error.
@@ -268,12 +266,8 @@ void DbMetaBase::addData(DbData* value) {
     throw;
   }
   if (!mapped) {
-    EString text("Die DataId ");
-    text += decimal(dataId);
-    text += EString(" wurde doppelt vergeben ( ");
-    text += className(*this);
-    text += EString(" )!");
-    reportAssert(text, EString(kSourceFile), kLineDuplicateDataId);
+    reportAssert(dataIdMessage("Die DataId ", dataId, " wurde doppelt vergeben ( ", *this),
+                 EString(kSourceFile), kLineDuplicateDataId);
   }
   try {
     m_DataList.push_back(value);
@@ -293,12 +287,9 @@ DbData* DbMetaBase::replaceData(DbData* value) {
   if (old == nullptr) {
     // The meta does not own `value` on this path, so it is not placed in the
     // direct array either: a slot must never outlive its value.
-    EString text("The DataId ");
-    text += decimal(dataId);
-    text += EString(" was not found, while trying to replace ( ");
-    text += className(*this);
-    text += EString(" )!");
-    reportAssert(text, EString(kSourceFile), kLineReplaceNotFound);
+    reportAssert(
+        dataIdMessage("The DataId ", dataId, " was not found, while trying to replace ( ", *this),
+        EString(kSourceFile), kLineReplaceNotFound);
     return nullptr;
   }
   for (DbDataList* list : {&m_SortedDataList, &m_DataList}) {

@@ -139,12 +139,11 @@ bool DbMetaBase::setObject(DMMemberBase* object, unsigned short /*mode*/) {
     m_bInUse = true;
     return true;
   }
-  EString text("Es wurde versucht im Meat das Objekt mit einem NULL-Pointer zu setzen ( ");
-  EString name;
-  getClassName(name);
-  text += name;
-  text += EString(" )!");
-  tarvex::internal::reportAssert(text, EString(kSourceFile), kLineNullObject);
+  tarvex::internal::reportAssert(
+      tarvex::internal::textNamingClass(
+          L"Es wurde versucht im Meat das Objekt mit einem NULL-Pointer zu setzen ( ", *this,
+          L" )!"),
+      EString(kSourceFile), kLineNullObject);
   m_bInUse = false;
   return false;
 }

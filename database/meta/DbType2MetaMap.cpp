@@ -10,12 +10,6 @@ constexpr int kLineCreateMetaFailed = 48;
 constexpr int kLineMetaInUse = 61;
 constexpr int kLineObjectHeld = 67;
 
-EString classNameOf(const DbMetaBase& meta) {
-  EString name;
-  meta.getClassName(name);
-  return name;
-}
-
 }  // namespace
 
 DbType2MetaMap::DbType2MetaMap() = default;
@@ -56,17 +50,16 @@ void DbType2MetaMap::deleteAllMetas() {
   for (const value_type& entry : *this) {
     DbMetaBase* meta = entry.second;
     if (meta == nullptr) continue;
+    // Texts are built only while tracing is on: teardown may delete many metas.
     if (meta->inUse() && tarvex::internal::isMetaTraceOn()) {
-      EString text(L"Meta ");
-      text += classNameOf(*meta);
-      text += L" wurde nicht freigegeben!";
-      tarvex::internal::traceMeta(text, kFile, kLineMetaInUse);
+      tarvex::internal::traceMeta(
+          tarvex::internal::textNamingClass(L"Meta ", *meta, L" wurde nicht freigegeben!"), kFile,
+          kLineMetaInUse);
     }
     if (meta->getObject() != nullptr && tarvex::internal::isMetaTraceOn()) {
-      EString text(L"Objekt in Meta ");
-      text += classNameOf(*meta);
-      text += L" wurde nicht freigegeben!";
-      tarvex::internal::traceMeta(text, kFile, kLineObjectHeld);
+      tarvex::internal::traceMeta(tarvex::internal::textNamingClass(L"Objekt in Meta ", *meta,
+                                                                    L" wurde nicht freigegeben!"),
+                                  kFile, kLineObjectHeld);
     }
     delete meta;
   }

@@ -2,6 +2,9 @@
 // library sends them.
 #pragma once
 
+#include <string>
+
+#include "EObject.h"
 #include "EString.h"
 
 namespace tarvex::internal {
@@ -13,6 +16,10 @@ extern const char* const kAssertFalse;  // "VORASSERT (false) failed"
 // Report through a default-constructed EAssertAndTrace's outputAssertMsgAct.
 void reportAssert(const EString& text, const EString& file, int line);
 void reportAssert(const wchar_t* text, const EString& file, int line);
+
+// `before` + the object's class name + `after`: the shape of every message
+// that names the reporting object's class.
+EString textNamingClass(const std::wstring& before, const EObject& object, const wchar_t* after);
 
 // True while the module's "Meta" trace switch is on.
 bool isMetaTraceOn();
