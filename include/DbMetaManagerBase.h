@@ -13,21 +13,37 @@
 // thread, every thread's pool. A meta handed out stays owned by its pool;
 // the caller borrows it until clear(). A copied or assigned registry owns
 // registered metas of its own, made by createMeta() of the source's
-// registered metas, so no meta is ever deleted twice.
+// registered metas, so no meta is ever deleted twice. Each thread also
+// remembers where its pools are, in a small cache that owns nothing and
+// names registries by a serial that is never reused.
 //
-// Thread safety: registerMeta, getMeta and getMetaLocal may run on any
-// number of threads at once, each thread touching only its own pool.
-// check, dump, clearAllMetas, the copy operations and the destructor walk
-// every thread's pool.
+// Thread safety: getMeta and getMetaLocal may run on any number of threads
+// at once, each thread touching only its own pool. registerMeta does not:
+// it writes the registered pool, which every thread's first getMeta reads
+// to fill its pool, and announces the meta to the process-wide schema, all
+// without a lock. check, dump, clearAllMetas, the copy operations and the
+// destructor walk every thread's pool.
 //
-// REQUIRES: registration is complete before other threads first ask for
-//           metas (or the caller keeps the two apart).
+// REQUIRES: registerMeta runs on one thread at a time (for all registries
+//           together, since they share the schema), and registration with a
+//           registry is complete before other threads first ask it for metas
+//           or read its registered metas (isMetaRegistered, getMetasBegin);
+//           a thread may go on registering with a registry only while no
+//           other thread uses that registry.
 // REQUIRES: check, dump, clearAllMetas, copying, assignment and destruction
 //           run while no other thread uses the registries involved.
 // REQUIRES: createMeta() of a registered meta returns a new meta of the same
 //           type id, owned by the caller.
 // REQUIRES: a meta handed out is given back with clear() before teardown
 //           and not touched afterwards.
+//
+// A thread's first getMeta puts its new pool into the thread's slot and then
+// fills it there, so a createMeta() (or meta constructor) that asks the same
+// registry for a meta during that fill is served from the partly filled
+// pool: it gets a meta of a type already made, or null. If the fill throws,
+// the thread's next call starts afresh when nothing of the pool is in use,
+// and otherwise completes the fill where it stopped; nothing handed out is
+// deleted while in use.
 //
 // Reports (".\DbMetaManagerBase"): a thread slot without a pool, an entry
 // without a meta, a null meta given to registerMeta, a createMeta() that
@@ -97,14 +113,28 @@ class TARVEX_EXPORT DbMetaManagerBase {
   DbMetaBase* getMetaLocal(unsigned short typeId) const;
 
  private:
-  using PoolSlots = tbb::enumerable_thread_specific<ESmartPtr<DbType2MetaMap>>;
+  // One thread's pool, the pool's only owner. While the pool is being
+  // filled, or after a fill that threw with some of its metas in use,
+  // `nextToFill` is the registered entry to make a working meta of next.
+  struct PoolSlot {
+    enum class Fill : unsigned char { Done, Filling, Interrupted };
+    ESmartPtr<DbType2MetaMap> pool;
+    MetaConstIterator nextToFill{};
+    Fill fill = Fill::Done;
+  };
+  using PoolSlots = tbb::enumerable_thread_specific<PoolSlot>;
 
-  // The calling thread's pool; with `fill`, a new pool starts with one
-  // working meta per registered meta.
+  // The calling thread's pool, from the thread's cache or its slot; with
+  // `fill`, a new pool starts with one working meta per registered meta.
   DbType2MetaMap& localPool(bool fill) const;
+  DbType2MetaMap& slotPool(bool fill) const;
+  void fillPool(PoolSlot& slot) const;
   // Deletes every working meta of every thread; the pools stay, empty.
   void deleteAllWorkingMetas();
 
   DbType2MetaMap* m_pMetas;
   mutable PoolSlots m_LocalMetas;
+  // Names this registry in the threads' pool caches; never reused, not even
+  // by a registry made later at the same address.
+  std::uint64_t m_Serial;
 };

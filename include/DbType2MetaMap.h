@@ -16,24 +16,34 @@
 //           createMeta() returns a new meta of the same type or null.
 #pragma once
 
-#include "DbForward.h"
-#include "internal/GroupedHashMultimap.h"
+#include "DbMetaBase.h"
 #include "TarvexExport.h"
+#include "internal/GroupedMultimap.h"
 
 class TARVEX_EXPORT DbType2MetaMap
-    : public tarvex::internal::GroupedHashMultimap<unsigned short, DbMetaBase*> {
+    : public tarvex::internal::GroupedMultimap<unsigned short, DbMetaBase*> {
  public:
   DbType2MetaMap();
   DbType2MetaMap(const DbType2MetaMap&) = delete;
   DbType2MetaMap& operator=(const DbType2MetaMap&) = delete;
-  // Runs deleteAllMetas.
+  // Runs deleteAllMetas; if a trace throws, deletes the rest without
+  // tracing. Never throws.
   virtual ~DbType2MetaMap();
 
   // The oldest meta of `typeId` that is not in use. When all are busy, a new
   // one made by createMeta() of the newest, added behind them under
   // `typeId`. Null when the pool holds no meta of `typeId`, or (reported)
   // when createMeta() fails to make one. Allocates nothing unless it grows.
-  DbMetaBase* getFreeMeta(unsigned short typeId);
+  // Inline: it is the request cycle's hot path.
+  DbMetaBase* getFreeMeta(unsigned short typeId) {
+    const auto range = equal_range(typeId);
+    if (range.first == range.second) return nullptr;
+    for (auto it = range.first; it != range.second; ++it) {
+      DbMetaBase* meta = it->second;
+      if (meta != nullptr && !meta->inUse()) return meta;
+    }
+    return addFreeMeta(typeId, range.second);
+  }
 
   // Adds `meta` under `typeId` and takes it over. If adding throws, `meta`
   // is deleted before the exception leaves. REQUIRES: meta is non-null.
@@ -41,6 +51,15 @@ class TARVEX_EXPORT DbType2MetaMap
 
   // Traces every meta still in use ("Meta" trace switch on) and every one
   // still holding an object, deletes all metas and empties the pool. The
-  // pool stays usable.
+  // pool stays usable. Each meta leaves the pool as it is deleted, so if a
+  // trace throws (the sink, or building its text), the exception passes
+  // with the metas before deleted and gone and the rest, this one included,
+  // still in the pool.
   void deleteAllMetas();
+
+ private:
+  // getFreeMeta when every meta of the type is busy; `groupEnd` follows the
+  // newest of them.
+  DbMetaBase* addFreeMeta(unsigned short typeId, iterator groupEnd);
+  void deleteMetas(bool trace);
 };

@@ -14,8 +14,10 @@
 #include <atomic>
 #include <cstdlib>
 #include <functional>
+#include <iterator>
 #include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
 #include "DbMetaManager.h"
@@ -24,6 +26,7 @@
 #include "TestMetas.h"
 #include "TestSchema.h"
 #include "TestValues.h"
+#include "internal/GroupedMultimap.h"
 
 namespace {
 
@@ -181,6 +184,8 @@ class AllocationFailure : public ::testing::Test {
 };
 
 TEST_F(AllocationFailure, FirstGetMetaOnAThreadRetriesAfterAFailedPool) {
+  // Every scenario's registry lies where the one before it lay, and the
+  // worker stays: what the worker remembers of a pool must die with it.
   Worker thread;
   for (bool direct : {false, true}) {
     const long failures = sweep([&](long n) {
@@ -204,6 +209,75 @@ TEST_F(AllocationFailure, FirstGetMetaOnAThreadRetriesAfterAFailedPool) {
     });
     EXPECT_GT(failures, 0);
   }
+}
+
+TEST_F(AllocationFailure, FirstGetMetaOnARenewedSingletonRetriesAfterAFailedPool) {
+  Worker thread;
+  const long failures = sweep([&](long n) {
+    // The worker asked the singleton before it was torn down and made anew.
+    DbMetaManager::deinit();
+    DbMetaManager::getInstance()->registerMeta(new SweepMeta(1, true, 3));
+    thread.run([] { DbMetaManager::getInstance()->getMeta(1); });
+    DbMetaManager::deinit();
+    DbMetaManager* singleton = DbMetaManager::getInstance();
+    singleton->registerMeta(new SweepMeta(2, false, 4));
+    bool failed = false;
+    thread.run([&] {
+      failed = failsAt(n, [&] { singleton->getMeta(2); });
+      EXPECT_EQ(singleton->getMeta(1), nullptr);
+      auto* meta = static_cast<TestMeta*>(singleton->getMeta(2));
+      ASSERT_NE(meta, nullptr);
+      EXPECT_EQ(meta->getDataList(false).size(), 4u);
+    });
+    EXPECT_TRUE(singleton->check());
+    return failed;
+  });
+  EXPECT_GT(failures, 0);
+}
+
+TEST_F(AllocationFailure, FailedTraceInReleaseLeavesEveryMetaOwnedOnce) {
+  TraceSwitch on(true);
+  const long failures = sweep([&](long n) {
+    const int liveBefore = SweepMeta::live();
+    DbType2MetaMap pool;
+    for (unsigned short type = 1; type <= 4; ++type) {
+      auto* meta = new SweepMeta(type, false, 1);
+      pool.adoptMeta(type, meta);
+      if (type % 2 == 0) meta->setObject(testObject(type), 0);
+    }
+    const bool failed = failsAt(n, [&] { pool.deleteAllMetas(); });
+    // Deleted metas are out of the pool; the others are in it, once each.
+    EXPECT_EQ(SweepMeta::live(), liveBefore + static_cast<int>(pool.size()));
+    EXPECT_TRUE(failed || pool.empty());
+    return failed;
+  });
+  EXPECT_GT(failures, 0);
+}
+
+TEST_F(AllocationFailure, FailedInsertionLeavesTheTypeIndexUnchanged) {
+  const long failures = sweep([&](long n) {
+    tarvex::internal::GroupedMultimap<unsigned short, int> map;
+    map.insert(1, 1);
+    map.insert(4000, 2);
+    // An existing key, a new key on a known page, a new key on a new page.
+    bool failed = false;
+    for (unsigned short key : {1, 2, 60000}) {
+      failed = failsAt(n, [&] { map.insert(key, 9); }) || failed;
+    }
+    std::vector<std::pair<unsigned short, int>> entries(map.begin(), map.end());
+    // Each insertion either happened whole or not at all.
+    for (unsigned short key : {1, 2, 60000}) {
+      const std::size_t expected = key == 1 ? 1 : 0;
+      const std::size_t count = map.count(key);
+      EXPECT_TRUE(count == expected || count == expected + 1) << key;
+      auto range = map.equal_range(key);
+      EXPECT_EQ(static_cast<std::size_t>(std::distance(range.first, range.second)), count);
+    }
+    EXPECT_EQ(map.count(4000), 1u);
+    EXPECT_EQ(entries.size(), map.count(1) + map.count(2) + map.count(60000) + 1);
+    return failed;
+  });
+  EXPECT_GT(failures, 0);
 }
 
 TEST_F(AllocationFailure, GrowingPoolKeepsItsMetasWhenTheNewOneFails) {

@@ -3,7 +3,10 @@
 // and copies.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -372,6 +375,154 @@ TEST_F(Registry, AssignmentReplacesRegisteredMetasAndEmptiesPools) {
   const DbMetaBase* fromNew = fresh.get([&] { return target.getMetaLocal(9); });
   ASSERT_NE(fromNew, nullptr);
   EXPECT_EQ(origin(fromNew), registered(target).front());
+}
+
+TEST_F(Registry, ReentrantFillIsServedFromThePoolAlreadyInTheSlot) {
+  LocalRegistry local;
+  auto* embedded = new CountingMeta(1);
+  auto* outer = new CountingMeta(2);
+  local.registerMeta(embedded);
+  local.registerMeta(outer);
+  local.registerMeta(new CountingMeta(3));
+  // Copies of `outer` ask for an embedded meta and keep it bound, and for a
+  // type whose working meta is not made yet.
+  int depth = 0;
+  int deepest = 0;
+  std::vector<DbMetaBase*> held;
+  std::vector<DbMetaBase*> notYet;
+  outer->setOnCreate([&] {
+    deepest = std::max(deepest, ++depth);
+    if (depth < 4) {  // bounds the recursion a second pool would start
+      DbMetaBase* meta = local.getMetaLocal(1);
+      if (meta != nullptr) meta->setObject(tarvex_test::testObject(0), 0);
+      held.push_back(meta);
+      notYet.push_back(local.getMetaLocal(3));
+    }
+    --depth;
+  });
+
+  Worker fresh;
+  fresh.run([&] {
+    DbMetaBase* working = local.getMetaLocal(2);
+    ASSERT_NE(working, nullptr);
+    EXPECT_EQ(origin(working), outer);
+    EXPECT_EQ(deepest, 1);
+    ASSERT_EQ(held.size(), 1u);
+    ASSERT_NE(held[0], nullptr);
+    EXPECT_EQ(origin(held[0]), embedded);
+    EXPECT_EQ(notYet, std::vector<DbMetaBase*>{nullptr});
+    // The meta handed out inside the fill lives on in the thread's pool.
+    EXPECT_NE(local.getMetaLocal(1), held[0]);
+    held[0]->clear();
+    EXPECT_EQ(local.getMetaLocal(1), held[0]);
+    EXPECT_NE(local.getMetaLocal(3), nullptr);
+  });
+  EXPECT_TRUE(local.check());
+}
+
+TEST_F(Registry, FailedFillKeepsWhatIsHandedOutAndGoesOnWhereItStopped) {
+  LocalRegistry local;
+  auto* embedded = new CountingMeta(1);
+  auto* outer = new CountingMeta(2);
+  auto* failing = new CountingMeta(3);
+  local.registerMeta(embedded);
+  local.registerMeta(outer);
+  local.registerMeta(failing);
+  DbMetaBase* held = nullptr;
+  outer->setOnCreate([&] {
+    held = local.getMetaLocal(1);
+    if (held != nullptr) held->setObject(tarvex_test::testObject(0), 0);
+  });
+  failing->setFactory(CountingMeta::Factory::Throws);
+
+  Worker fresh;
+  EXPECT_THROW(fresh.run([&] { local.getMetaLocal(2); }), std::bad_alloc);
+  ASSERT_NE(held, nullptr);
+  EXPECT_TRUE(held->inUse());
+  EXPECT_FALSE(local.check());  // the pool with the held meta is still there
+  failing->setFactory(CountingMeta::Factory::Works);
+  fresh.run([&] {
+    DbMetaBase* resumed = local.getMetaLocal(3);
+    ASSERT_NE(resumed, nullptr);
+    EXPECT_EQ(origin(resumed), failing);
+    EXPECT_EQ(outer->createCalls(), 2);  // registration and one fill, not a second
+    held->clear();
+    EXPECT_EQ(local.getMetaLocal(1), held);
+  });
+  EXPECT_TRUE(local.check());
+}
+
+TEST_F(Registry, ThrowingTracesInTeardownDeleteEveryMetaOnce) {
+  TraceSwitch on(true);
+  auto* target = new LocalRegistry;
+  target->registerMeta(new CountingMeta(5));
+  target->registerMeta(new CountingMeta(6));
+  target->getMeta(6)->setObject(tarvex_test::testObject(0), 0);
+  LocalRegistry source;
+  source.registerMeta(new CountingMeta(9));
+  {
+    tarvex_test::ThrowingSink sink;
+    // Assignment passes the exception on and leaves a registry that can
+    // still be torn down; the destructor lets nothing escape.
+    EXPECT_THROW(*target = source, std::runtime_error);
+    target->getMeta(9);
+    delete target;
+  }
+  // The fixture counts every meta: none leaked, none deleted twice.
+}
+
+TEST_F(Registry, PoolsNeverOutliveTheirRegistryWhateverTakesItsPlace) {
+  DbMetaManager* singleton = DbMetaManager::getInstance();
+  singleton->registerMeta(new CountingMeta(40));
+  // Registries made one after another in the same storage: each serves its
+  // own metas only, never a pool of the one before it.
+  alignas(LocalRegistry) unsigned char storage[sizeof(LocalRegistry)];
+  for (unsigned short type = 20; type < 24; ++type) {
+    auto* local = new (storage) LocalRegistry;
+    auto* meta = new CountingMeta(type);
+    local->registerMeta(meta);
+    Worker fresh;
+    for (int round = 0; round < 2; ++round) {
+      // Worker and this thread alike, each asking twice (the second answer
+      // comes through the thread's cache).
+      DbMetaBase* here = local->getMeta(type);
+      DbMetaBase* there = fresh.get([&] { return local->getMeta(type); });
+      EXPECT_EQ(origin(here), meta);
+      EXPECT_EQ(origin(there), meta);
+      EXPECT_NE(here, there);
+      EXPECT_EQ(local->getMetaLocal(type - 1), nullptr);
+      EXPECT_EQ(local->getMeta(40), singleton->getMeta(40));  // falls back every time
+    }
+    local->~LocalRegistry();
+  }
+
+  // More registries alive at once than the cache has entries, asked in turn.
+  std::vector<std::unique_ptr<LocalRegistry>> many;
+  std::vector<DbMetaBase*> firstAnswers;
+  for (unsigned short type = 100; type < 120; ++type) {
+    many.push_back(std::make_unique<LocalRegistry>());
+    many.back()->registerMeta(new CountingMeta(type));
+  }
+  for (int round = 0; round < 3; ++round) {
+    for (std::size_t i = 0; i < many.size(); ++i) {
+      DbMetaBase* meta = many[i]->getMeta(static_cast<unsigned short>(100 + i));
+      ASSERT_NE(meta, nullptr);
+      EXPECT_EQ(origin(meta), registered(*many[i]).front());
+      if (round == 0) firstAnswers.push_back(meta);
+      EXPECT_EQ(meta, firstAnswers[i]);
+      EXPECT_EQ(many[i]->getMetaLocal(static_cast<unsigned short>(101 + i)), nullptr);
+    }
+  }
+
+  // A new singleton after deinit, at whatever address, starts with no pools.
+  DbMetaBase* before = singleton->getMeta(40);
+  ASSERT_NE(before, nullptr);
+  DbMetaManager::deinit();
+  DbMetaManager* renewed = DbMetaManager::getInstance();
+  EXPECT_EQ(renewed->getMeta(40), nullptr);
+  auto* fresh = new CountingMeta(40);
+  renewed->registerMeta(fresh);
+  EXPECT_EQ(origin(renewed->getMeta(40)), fresh);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
-// The grouped hash multimap, and the pool of metas built on it: which meta is
+// The grouped multimap, and the pool of metas built on it: which meta is
 // handed out, how the pool grows, and how it releases its metas.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <map>
 #include <memory>
@@ -12,10 +13,10 @@
 #include <vector>
 
 #include "DbType2MetaMap.h"
-#include "internal/GroupedHashMultimap.h"
 #include "RegistryTestSupport.h"
+#include "internal/GroupedMultimap.h"
 
-using tarvex::internal::GroupedHashMultimap;
+using tarvex::internal::GroupedMultimap;
 using tarvex_test::CountingMeta;
 using tarvex_test::report;
 using tarvex_test::TraceSwitch;
@@ -23,33 +24,38 @@ using tarvex_test::TraceSwitch;
 namespace {
 
 // ---------------------------------------------------------------------------
-// GroupedHashMultimap
+// GroupedMultimap
 
-// Puts every key in one bucket, so grouping cannot lean on the hash.
-struct CollidingHash {
-  std::size_t operator()(int) const { return 7; }
-};
+using Key = unsigned short;
+using Insertions = std::vector<std::pair<Key, int>>;
 
-// Throws once its countdown runs out, to fail an insertion half-way.
-struct FailingHash {
-  static int s_CallsLeft;
-  std::size_t operator()(int key) const {
-    if (s_CallsLeft >= 0 && s_CallsLeft-- == 0) throw std::runtime_error("hash");
-    return std::hash<int>()(key);
+// A value whose copy throws once its countdown runs out, to fail an
+// insertion after the index has made room for a new key.
+struct FailingValue {
+  static int s_CopiesLeft;
+  int value;
+  explicit FailingValue(int v) : value(v) {}
+  FailingValue(const FailingValue& other) : value(other.value) {
+    if (s_CopiesLeft >= 0 && s_CopiesLeft-- == 0) throw std::runtime_error("copy");
   }
+  FailingValue& operator=(const FailingValue&) = default;
+  bool operator==(const FailingValue& other) const { return value == other.value; }
 };
-int FailingHash::s_CallsLeft = -1;
+int FailingValue::s_CopiesLeft = -1;
+
+int plain(int value) { return value; }
+int plain(const FailingValue& value) { return value.value; }
 
 // Checks the multimap against the insertion sequence: entries of one key lie
 // together, in insertion order, and equal_range and count agree with that.
 template <typename Map>
-void expectMatchesInsertions(const Map& map, const std::vector<std::pair<int, int>>& inserted) {
-  std::map<int, std::vector<int>> expected;
+void expectMatchesInsertions(const Map& map, const Insertions& inserted) {
+  std::map<Key, std::vector<int>> expected;
   for (const auto& entry : inserted) expected[entry.first].push_back(entry.second);
 
   ASSERT_EQ(map.size(), inserted.size());
-  std::set<int> closedKeys;
-  int currentKey = 0;
+  std::set<Key> closedKeys;
+  Key currentKey = 0;
   bool first = true;
   for (const auto& entry : map) {
     if (first || entry.first != currentKey) {
@@ -65,62 +71,69 @@ void expectMatchesInsertions(const Map& map, const std::vector<std::pair<int, in
     auto range = map.equal_range(group.first);
     for (auto it = range.first; it != range.second; ++it) {
       EXPECT_EQ(it->first, group.first);
-      found.push_back(it->second);
+      found.push_back(plain(it->second));
     }
     EXPECT_EQ(found, group.second) << "key " << group.first;
   }
 }
 
-std::vector<std::pair<int, int>> interleavedInsertions() {
-  std::vector<std::pair<int, int>> inserted;
-  for (int i = 0; i < 40; ++i) inserted.emplace_back((i * 7) % 5, i);
+// Keys interleaved on one page (0..4), on neighbouring pages (63, 64) and
+// far apart, up to the highest key.
+Insertions interleavedInsertions() {
+  const Key keys[] = {0, 1, 2, 3, 4, 63, 64, 4095, 40000, 65535};
+  Insertions inserted;
+  for (int i = 0; i < 60; ++i) inserted.emplace_back(keys[(i * 7) % 10], i);
   return inserted;
 }
 
 template <typename Map>
-void insertAll(Map& map, const std::vector<std::pair<int, int>>& inserted) {
+void insertAll(Map& map, const Insertions& inserted) {
   for (const auto& entry : inserted) map.insert(entry.first, entry.second);
 }
 
-TEST(GroupedHashMultimap, GroupsEqualKeysInInsertionOrder) {
+TEST(GroupedMultimap, GroupsEqualKeysInInsertionOrder) {
   const auto inserted = interleavedInsertions();
-  GroupedHashMultimap<int, int> map;
+  GroupedMultimap<Key, int> map;
   insertAll(map, inserted);
   expectMatchesInsertions(map, inserted);
 
-  GroupedHashMultimap<int, int, CollidingHash> colliding;
-  insertAll(colliding, inserted);
-  expectMatchesInsertions(colliding, inserted);
+  // Keys that share a slot number on different pages stay apart.
+  GroupedMultimap<Key, int> sameSlot;
+  const Insertions aliases{{5, 1}, {69, 2}, {5, 3}, {65477, 4}, {69, 5}};
+  insertAll(sameSlot, aliases);
+  expectMatchesInsertions(sameSlot, aliases);
 
-  auto missing = map.equal_range(99);
-  EXPECT_EQ(missing.first, map.end());
-  EXPECT_EQ(missing.second, map.end());
-  EXPECT_EQ(map.count(99), 0u);
+  for (Key missing : {Key{99}, Key{65}, Key{65534}}) {
+    auto range = map.equal_range(missing);
+    EXPECT_EQ(range.first, map.end());
+    EXPECT_EQ(range.second, map.end());
+    EXPECT_EQ(map.count(missing), 0u);
+  }
   EXPECT_EQ(map.size(), inserted.size());
 }
 
-TEST(GroupedHashMultimap, CopiesAndMovesKeepAWorkingIndex) {
+TEST(GroupedMultimap, CopiesAndMovesKeepAWorkingIndex) {
   const auto inserted = interleavedInsertions();
-  GroupedHashMultimap<int, int> original;
+  GroupedMultimap<Key, int> original;
   insertAll(original, inserted);
 
   // A copy whose index still pointed into the original would put these
   // entries into the original's list.
-  GroupedHashMultimap<int, int> copy(original);
+  GroupedMultimap<Key, int> copy(original);
   auto more = inserted;
-  for (int key = 0; key < 6; ++key) {
+  for (Key key : {0, 1, 2, 3, 4, 5, 4095}) {
     copy.insert(key, 100 + key);
     more.emplace_back(key, 100 + key);
   }
   expectMatchesInsertions(original, inserted);
   expectMatchesInsertions(copy, more);
 
-  GroupedHashMultimap<int, int> assigned;
+  GroupedMultimap<Key, int> assigned;
   assigned.insert(9, 9);
   assigned = copy;
   expectMatchesInsertions(assigned, more);
 
-  GroupedHashMultimap<int, int> moved(std::move(copy));
+  GroupedMultimap<Key, int> moved(std::move(copy));
   moved.insert(2, 500);
   more.emplace_back(2, 500);
   expectMatchesInsertions(moved, more);
@@ -133,25 +146,43 @@ TEST(GroupedHashMultimap, CopiesAndMovesKeepAWorkingIndex) {
   expectMatchesInsertions(moved, {{2, 1}});
 }
 
-TEST(GroupedHashMultimap, FailedInsertionLeavesMapUnchanged) {
-  GroupedHashMultimap<int, int, FailingHash> map;
-  map.insert(1, 1);
-  map.insert(2, 2);
-  // Fail each hashing step of the insertion in turn, until one gets through.
-  int failures = 0;
-  for (int callsLeft = 0;; ++callsLeft) {
-    FailingHash::s_CallsLeft = callsLeft;
-    try {
-      map.insert(3, 3);
-      break;
-    } catch (const std::runtime_error&) {
-      ++failures;
-      expectMatchesInsertions(map, {{1, 1}, {2, 2}});
-    }
+TEST(GroupedMultimap, FailedInsertionLeavesMapUnchanged) {
+  GroupedMultimap<Key, FailingValue> map;
+  map.insert(1, FailingValue(1));
+  map.insert(2, FailingValue(2));
+  // A new key on a new page, a new key on a known page, a known key: each
+  // fails on its entry's copy, after the index has made room for it.
+  for (Key key : {Key{30000}, Key{3}, Key{1}}) {
+    FailingValue::s_CopiesLeft = 0;
+    EXPECT_THROW(map.insert(key, FailingValue(7)), std::runtime_error);
+    FailingValue::s_CopiesLeft = -1;
+    expectMatchesInsertions(map, {{1, 1}, {2, 2}});
   }
-  FailingHash::s_CallsLeft = -1;
-  EXPECT_GE(failures, 2);  // the lookup and the indexing of the new key
-  expectMatchesInsertions(map, {{1, 1}, {2, 2}, {3, 3}});
+  map.insert(30000, FailingValue(3));
+  expectMatchesInsertions(map, {{1, 1}, {2, 2}, {30000, 3}});
+}
+
+TEST(GroupedMultimap, PopFrontRemovesTheOldestEntryAndKeepsTheRestFound) {
+  // Whole groups leave from anywhere in the index, which moves another
+  // group into their place; keys that left come back as new groups.
+  auto remaining = interleavedInsertions();
+  GroupedMultimap<Key, int> map;
+  insertAll(map, remaining);
+  for (int popped = 0; !map.empty(); ++popped) {
+    const Key key = map.begin()->first;
+    const int value = map.begin()->second;
+    map.pop_front();
+    auto oldest = std::find_if(remaining.begin(), remaining.end(),
+                               [key](const auto& entry) { return entry.first == key; });
+    ASSERT_NE(oldest, remaining.end());
+    EXPECT_EQ(oldest->second, value);
+    remaining.erase(oldest);
+    if (popped < 12 && map.count(key) == 0) {
+      map.insert(key, 1000 + popped);
+      remaining.emplace_back(key, 1000 + popped);
+    }
+    expectMatchesInsertions(map, remaining);
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -287,6 +318,27 @@ TEST_F(Pool, ReleasesSilentlyWithTraceOffAndOnDestruction) {
   }
   EXPECT_EQ(CountingMeta::live(), liveBefore);
   EXPECT_TRUE(m_Capture.records().empty());
+}
+
+TEST_F(Pool, ThrowingTraceLeavesEveryMetaOwnedOnce) {
+  TraceSwitch on(true);
+  const int liveBefore = CountingMeta::live();
+  {
+    DbType2MetaMap pool;
+    add(pool, 1, 1);  // free: deleted before the first trace
+    CountingMeta* busy = add(pool, 2, 2);
+    CountingMeta* behind = add(pool, 3, 3);
+    busy->setObject(tarvex_test::testObject(1), 0);
+    tarvex_test::ThrowingSink sink;
+    EXPECT_THROW(pool.deleteAllMetas(), std::runtime_error);
+    // What was deleted left the pool; the rest is still held, exactly once.
+    EXPECT_EQ(CountingMeta::live(), liveBefore + 2);
+    EXPECT_EQ(metasOf(pool, 1), std::vector<DbMetaBase*>{});
+    EXPECT_EQ(metasOf(pool, 2), std::vector<DbMetaBase*>{busy});
+    EXPECT_EQ(metasOf(pool, 3), std::vector<DbMetaBase*>{behind});
+    // The destructor meets the throwing sink too and lets nothing escape.
+  }
+  EXPECT_EQ(CountingMeta::live(), liveBefore);
 }
 
 }  // namespace

@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <mutex>
 #include <random>
 #include <set>
 #include <string>
@@ -180,6 +182,128 @@ TEST_F(RegistryStress, SixteenThreadsNeverShareAMetaAndLoseNoValue) {
   EXPECT_EQ(countIn(singletonTraces, "DbMetaManager-InUseCount "), 0u);
   EXPECT_EQ(localTraces.size(), 2u);
   EXPECT_EQ(singletonTraces.size(), 2u);
+}
+
+// Registries come and go while threads keep asking: every round a thread
+// makes a local registry in the same place on its stack (a copy of a shared
+// prototype, so no registration runs on the workers), asks it and the
+// singleton, assigns to it and lets it go. Between phases, with every
+// worker waiting, the singleton is torn down and made anew; some threads
+// end after each phase and new ones, which may reuse their ids, take over.
+class Phases {
+ public:
+  explicit Phases(int workers) : m_Workers(workers) {}
+  // Worker side: waits until phase `phase` is opened; false when stopped.
+  bool awaitPhase(int phase) {
+    std::unique_lock<std::mutex> lock(m_Mutex);
+    m_Wake.wait(lock, [&] { return m_Open >= phase || m_bStop; });
+    return !m_bStop;
+  }
+  void finishPhase() {
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    ++m_Finished;
+    m_Wake.notify_all();
+  }
+  // Main side.
+  void open(int phase) {
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_Open = phase;
+    m_Finished = 0;
+    m_Wake.notify_all();
+  }
+  void awaitFinished() {
+    std::unique_lock<std::mutex> lock(m_Mutex);
+    m_Wake.wait(lock, [&] { return m_Finished == m_Workers; });
+  }
+  void stop() {
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    m_bStop = true;
+    m_Wake.notify_all();
+  }
+
+ private:
+  std::mutex m_Mutex;
+  std::condition_variable m_Wake;
+  int m_Workers;
+  int m_Open = -1;
+  int m_Finished = 0;
+  bool m_bStop = false;
+};
+
+void churn(int index, const DbMetaManagerBase& prototype, Ledger& ledger) {
+  for (int round = 0; round < 40; ++round) {
+    DbMetaManagerBase local(prototype);
+    for (int pass = 0; pass < 2; ++pass) {
+      for (unsigned short type = 1; type <= 6; ++type) {
+        DbMetaBase* meta = local.getMeta(type);
+        // After the assignment the registry's own types are not served any
+        // more, and the singleton has none of them.
+        const bool expected = type > 3 || pass == 0;
+        if ((meta != nullptr) != expected) {
+          ++ledger.failures;
+          continue;
+        }
+        if (meta == nullptr) continue;
+        if (meta->getTypeId() != type || meta->inUse()) {
+          ++ledger.failures;
+          continue;
+        }
+        ++ledger.handOuts;
+        meta->setObject(testObject(index % 16), 0);
+        meta->setDataLong(kLongId, index * 1000 + round);
+        if (meta->getData(kLongId)->getLong() != index * 1000 + round) ++ledger.failures;
+        meta->clear();
+      }
+      if (pass == 0) local = prototype;
+    }
+  }
+}
+
+TEST_F(RegistryStress, RegistriesComeAndGoWhileThreadsKeepAsking) {
+  registerTestDataModelTypes();
+  DbMetaManagerBase prototype;
+  for (unsigned short type = 1; type <= 3; ++type) prototype.registerMeta(new StressMeta(type));
+  auto registerSingletonTypes = [] {
+    DbMetaManager* singleton = DbMetaManager::getInstance();
+    for (unsigned short type = 4; type <= 6; ++type) singleton->registerMeta(new StressMeta(type));
+  };
+  registerSingletonTypes();
+
+  constexpr int kStaying = 4;
+  constexpr int kPhases = 4;
+  std::vector<Ledger> ledgers(kStaying + kPhases * kStaying);
+  Phases phases(kStaying);
+  std::vector<std::thread> staying;
+  for (int i = 0; i < kStaying; ++i) {
+    staying.emplace_back([&, i] {
+      for (int phase = 0; phases.awaitPhase(phase); ++phase) {
+        churn(i, prototype, ledgers[i]);
+        phases.finishPhase();
+      }
+    });
+  }
+  for (int phase = 0; phase < kPhases; ++phase) {
+    std::vector<std::thread> passing;
+    for (int i = 0; i < kStaying; ++i) {
+      const int slot = kStaying + phase * kStaying + i;
+      passing.emplace_back([&, slot] { churn(slot, prototype, ledgers[slot]); });
+    }
+    phases.open(phase);
+    phases.awaitFinished();
+    for (std::thread& thread : passing) thread.join();
+    // Nobody uses the singleton now: tear it down and make it anew.
+    EXPECT_TRUE(DbMetaManager::getInstance()->check());
+    DbMetaManager::deinit();
+    registerSingletonTypes();
+  }
+  phases.stop();
+  for (std::thread& thread : staying) thread.join();
+
+  for (const Ledger& ledger : ledgers) {
+    EXPECT_EQ(ledger.failures, 0);
+    EXPECT_GT(ledger.handOuts, 0);
+  }
+  EXPECT_TRUE(prototype.check());
 }
 
 }  // namespace

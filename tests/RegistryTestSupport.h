@@ -13,6 +13,7 @@
 #include <functional>
 #include <mutex>
 #include <new>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <utility>
@@ -41,7 +42,9 @@ class CountingMeta final : public TestMeta {
     ++m_CreateCalls;
     if (m_Factory == Factory::ReturnsNull) return nullptr;
     if (m_Factory == Factory::Throws) throw std::bad_alloc();
-    return new CountingMeta(m_TypeId, m_Factories, this);
+    auto* made = new CountingMeta(m_TypeId, m_Factories, this);
+    if (m_OnCreate) m_OnCreate();
+    return made;
   }
   // Giving a meta back also drops its object, as real metas do.
   void clear() override {
@@ -51,12 +54,16 @@ class CountingMeta final : public TestMeta {
 
   const CountingMeta* madeFrom() const { return m_pMadeFrom; }
   void setFactory(Factory factory) { m_Factory = factory; }
+  // Runs inside every later createMeta, as a meta whose construction asks
+  // the registry for the metas of its embedded objects.
+  void setOnCreate(std::function<void()> onCreate) { m_OnCreate = std::move(onCreate); }
   int createCalls() const { return m_CreateCalls.load(); }
   static int live() { return s_Live.load(); }
 
  private:
   const CountingMeta* m_pMadeFrom;
   Factory m_Factory = Factory::Works;
+  std::function<void()> m_OnCreate;
   // Every thread filling its pool calls createMeta on the same meta.
   std::atomic<int> m_CreateCalls{0};
   inline static std::atomic<int> s_Live{0};
@@ -137,6 +144,19 @@ class Worker {
   bool m_bStop = false;
   std::exception_ptr m_Error;
   std::thread m_Thread;
+};
+
+// While alive, every report and trace throws std::runtime_error.
+class ThrowingSink {
+ public:
+  ThrowingSink()
+      : m_Previous(setTraceSink([](const TraceRecord&) { throw std::runtime_error("sink"); })) {}
+  ~ThrowingSink() { setTraceSink(m_Previous); }
+  ThrowingSink(const ThrowingSink&) = delete;
+  ThrowingSink& operator=(const ThrowingSink&) = delete;
+
+ private:
+  TraceSink m_Previous;
 };
 
 class TraceSwitch {

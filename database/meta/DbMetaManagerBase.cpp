@@ -1,5 +1,7 @@
 #include "DbMetaManagerBase.h"
 
+#include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <utility>
@@ -37,15 +39,36 @@ constexpr int kSkipSilently = 0;
 
 constexpr unsigned short kTypeTableSize = 128;
 
+// Per thread, where the thread's pool of a registry is: entry
+// `serial % kCachedPools` names the registry by its serial and points at the
+// pool its slot owns. Serial 0 names no registry, so a new thread's zeroed
+// cache matches nothing. An entry is written only once that pool is filled;
+// the pool then stays in its slot, the same object, until the registry is
+// destroyed, and a destroyed registry's serial never comes back. Registries
+// whose serials share an entry take turns in it and are merely as fast as
+// without a cache.
+struct CachedPool {
+  std::uint64_t serial;
+  DbType2MetaMap* pool;
+};
+constexpr std::uint64_t kCachedPools = 8;
+thread_local TARVEX_FAST_TLS CachedPool t_PoolCache[kCachedPools];
+
+// Registries may be made on any thread at once (any client may make a local
+// one), so the counter is atomic; it is touched only by construction.
+std::atomic<std::uint64_t> g_NextSerial{1};
+
+std::uint64_t newSerial() { return g_NextSerial.fetch_add(1, std::memory_order_relaxed); }
+
 // Visits the pool of every thread's slot, in slot order.
 template <typename Slots, typename Visit>
 void forEachPool(Slots& slots, int emptySlotLine, Visit visit) {
   for (auto& slot : slots) {
-    if (!slot) {
+    if (!slot.pool) {
       if (emptySlotLine != kSkipSilently) reportAssert(kNoPool, kFile, emptySlotLine);
       continue;
     }
-    visit(*slot);
+    visit(*slot.pool);
   }
 }
 
@@ -72,9 +95,12 @@ std::unique_ptr<DbType2MetaMap> copyRegisteredMetas(const DbType2MetaMap& source
 
 }  // namespace
 
-DbMetaManagerBase::DbMetaManagerBase() : m_pMetas(nullptr) { m_pMetas = new DbType2MetaMap; }
+DbMetaManagerBase::DbMetaManagerBase() : m_pMetas(nullptr), m_Serial(newSerial()) {
+  m_pMetas = new DbType2MetaMap;
+}
 
-DbMetaManagerBase::DbMetaManagerBase(const DbMetaManagerBase& other) : m_pMetas(nullptr) {
+DbMetaManagerBase::DbMetaManagerBase(const DbMetaManagerBase& other)
+    : m_pMetas(nullptr), m_Serial(newSerial()) {
   m_pMetas = copyRegisteredMetas(*other.m_pMetas).release();
 }
 
@@ -84,6 +110,9 @@ DbMetaManagerBase& DbMetaManagerBase::operator=(const DbMetaManagerBase& other) 
   std::unique_ptr<DbType2MetaMap> registered = copyRegisteredMetas(*other.m_pMetas);
   delete m_pMetas;
   m_pMetas = registered.release();
+  // The pools stay, and are not filled again: no fill may resume over the
+  // registered metas just deleted.
+  for (PoolSlot& slot : m_LocalMetas) slot.fill = PoolSlot::Fill::Done;
   deleteAllWorkingMetas();
   return *this;
 }
@@ -91,7 +120,11 @@ DbMetaManagerBase& DbMetaManagerBase::operator=(const DbMetaManagerBase& other) 
 DbMetaManagerBase::~DbMetaManagerBase() {
   delete m_pMetas;
   m_pMetas = nullptr;
-  deleteAllWorkingMetas();
+  try {
+    deleteAllWorkingMetas();
+  } catch (...) {
+    // A throwing trace: the pools' destructors delete the rest untraced.
+  }
   m_LocalMetas.clear();
 }
 
@@ -100,25 +133,59 @@ void DbMetaManagerBase::deleteAllWorkingMetas() {
 }
 
 DbType2MetaMap& DbMetaManagerBase::localPool(bool fill) const {
-  ESmartPtr<DbType2MetaMap>& slot = m_LocalMetas.local();
-  if (!slot) {
-    // Built aside and stored last, so that a throwing allocation leaves the
-    // slot empty and the thread's next call tries again.
-    ESmartPtr<DbType2MetaMap> pool(new DbType2MetaMap);
+  const CachedPool& cached = t_PoolCache[m_Serial % kCachedPools];
+  if (cached.serial == m_Serial) return *cached.pool;
+  return slotPool(fill);
+}
+
+DbType2MetaMap& DbMetaManagerBase::slotPool(bool fill) const {
+  PoolSlot& slot = m_LocalMetas.local();
+  if (!slot.pool) {
+    // A throwing allocation leaves the slot empty; the next call tries again.
+    slot.pool = ESmartPtr<DbType2MetaMap>(new DbType2MetaMap);
     if (fill) {
-      for (const auto& entry : *m_pMetas) {
-        if (entry.second == nullptr) continue;
-        DbMetaBase* created = entry.second->createMeta();
-        if (created == nullptr) {
-          reportAssert(kNoNewMeta, kFile, kLineFillCreateFailed);
-          continue;
-        }
-        pool->adoptMeta(created->getTypeId(), created);
-      }
+      slot.nextToFill = m_pMetas->cbegin();
+      slot.fill = PoolSlot::Fill::Interrupted;
     }
-    slot = std::move(pool);
   }
-  return *slot;
+  // A call from inside the fill is served from the pool as far as it is filled.
+  if (slot.fill == PoolSlot::Fill::Interrupted) fillPool(slot);
+  if (slot.fill == PoolSlot::Fill::Done)
+    t_PoolCache[m_Serial % kCachedPools] = {m_Serial, slot.pool.get()};
+  return *slot.pool;
+}
+
+void DbMetaManagerBase::fillPool(PoolSlot& slot) const {
+  // Filled in the slot, so that a createMeta() asking this registry again
+  // finds this pool instead of making a second one over it.
+  slot.fill = PoolSlot::Fill::Filling;
+  DbType2MetaMap& pool = *slot.pool;
+  try {
+    for (; slot.nextToFill != m_pMetas->cend(); ++slot.nextToFill) {
+      DbMetaBase* original = slot.nextToFill->second;
+      if (original == nullptr) continue;
+      DbMetaBase* created = original->createMeta();
+      if (created == nullptr) {
+        reportAssert(kNoNewMeta, kFile, kLineFillCreateFailed);
+        continue;
+      }
+      pool.adoptMeta(created->getTypeId(), created);
+    }
+  } catch (...) {
+    const bool handedOut = std::any_of(pool.begin(), pool.end(), [](const auto& entry) {
+      return entry.second != nullptr && entry.second->inUse();
+    });
+    if (handedOut) {
+      // Its users keep their metas; the next call goes on from here.
+      slot.fill = PoolSlot::Fill::Interrupted;
+    } else {
+      // Nobody holds anything of it: the next call starts afresh.
+      slot.fill = PoolSlot::Fill::Done;
+      slot.pool.reset();
+    }
+    throw;
+  }
+  slot.fill = PoolSlot::Fill::Done;
 }
 
 bool DbMetaManagerBase::registerMeta(DbMetaBase* meta) {

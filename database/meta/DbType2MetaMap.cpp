@@ -1,5 +1,7 @@
 #include "DbType2MetaMap.h"
 
+#include <iterator>
+
 #include "DbMetaBase.h"
 #include "Reporting.h"
 
@@ -14,18 +16,18 @@ constexpr int kLineObjectHeld = 67;
 
 DbType2MetaMap::DbType2MetaMap() = default;
 
-DbType2MetaMap::~DbType2MetaMap() { deleteAllMetas(); }
-
-DbMetaBase* DbType2MetaMap::getFreeMeta(unsigned short typeId) {
-  auto range = equal_range(typeId);
-  if (range.first == range.second) return nullptr;
-  DbMetaBase* newest = nullptr;
-  for (auto it = range.first; it != range.second; ++it) {
-    DbMetaBase* meta = it->second;
-    if (meta == nullptr) continue;
-    if (!meta->inUse()) return meta;
-    newest = meta;
+DbType2MetaMap::~DbType2MetaMap() {
+  try {
+    deleteMetas(true);
+  } catch (...) {
+    // A destructor lets nothing escape: what the failed trace left is
+    // deleted all the same, untraced.
+    deleteMetas(false);
   }
+}
+
+DbMetaBase* DbType2MetaMap::addFreeMeta(unsigned short typeId, iterator groupEnd) {
+  DbMetaBase* newest = std::prev(groupEnd)->second;
   DbMetaBase* created = newest != nullptr ? newest->createMeta() : nullptr;
   if (created == nullptr) {
     // A pool never holds an entry without a meta, so a broken factory leaves
@@ -46,21 +48,26 @@ void DbType2MetaMap::adoptMeta(unsigned short typeId, DbMetaBase* meta) {
   }
 }
 
-void DbType2MetaMap::deleteAllMetas() {
-  for (const value_type& entry : *this) {
-    DbMetaBase* meta = entry.second;
-    if (meta == nullptr) continue;
+void DbType2MetaMap::deleteAllMetas() { deleteMetas(true); }
+
+void DbType2MetaMap::deleteMetas(bool trace) {
+  while (!empty()) {
+    DbMetaBase* meta = begin()->second;
     // Texts are built only while tracing is on: teardown may delete many metas.
-    if (meta->inUse() && tarvex::internal::isMetaTraceOn()) {
-      tarvex::internal::traceMeta(
-          tarvex::internal::textNamingClass(L"Meta ", *meta, L" wurde nicht freigegeben!"), kFile,
-          kLineMetaInUse);
+    if (trace && meta != nullptr && tarvex::internal::isMetaTraceOn()) {
+      if (meta->inUse()) {
+        tarvex::internal::traceMeta(
+            tarvex::internal::textNamingClass(L"Meta ", *meta, L" wurde nicht freigegeben!"), kFile,
+            kLineMetaInUse);
+      }
+      if (meta->getObject() != nullptr) {
+        tarvex::internal::traceMeta(tarvex::internal::textNamingClass(L"Objekt in Meta ", *meta,
+                                                                      L" wurde nicht freigegeben!"),
+                                    kFile, kLineObjectHeld);
+      }
     }
-    if (meta->getObject() != nullptr && tarvex::internal::isMetaTraceOn()) {
-      tarvex::internal::traceMeta(tarvex::internal::textNamingClass(L"Objekt in Meta ", *meta,
-                                                                    L" wurde nicht freigegeben!"),
-                                  kFile, kLineObjectHeld);
-    }
+    // Out of the pool before it is deleted: a later throw finds only live metas.
+    pop_front();
     delete meta;
   }
   clear();
