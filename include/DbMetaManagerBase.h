@@ -59,6 +59,7 @@
 #include "DbForward.h"
 #include "ESmartPtr.h"
 #include "TarvexExport.h"
+#include "internal/CacheAlignedAllocator.h"
 
 class DbType2MetaMap;
 
@@ -122,7 +123,9 @@ class TARVEX_EXPORT DbMetaManagerBase {
     MetaConstIterator nextToFill{};
     Fill fill = Fill::Done;
   };
-  using PoolSlots = tbb::enumerable_thread_specific<PoolSlot>;
+  using PoolSlots =
+      tbb::enumerable_thread_specific<PoolSlot, tarvex::internal::CacheAlignedAllocator<PoolSlot>,
+                                      tbb::ets_no_key>;
 
   // The calling thread's pool, from the thread's cache or its slot; with
   // `fill`, a new pool starts with one working meta per registered meta.

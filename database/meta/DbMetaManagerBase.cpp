@@ -224,7 +224,10 @@ DbMetaBase* DbMetaManagerBase::getMeta(unsigned short typeId) const {
 }
 
 DbMetaBase* DbMetaManagerBase::getMetaLocal(unsigned short typeId) const {
-  return localPool(true).getFreeMeta(typeId);
+  // localPool(true), spelled out: this is the request cycle.
+  const CachedPool& cached = t_PoolCache[m_Serial % kCachedPools];
+  DbType2MetaMap& pool = cached.serial == m_Serial ? *cached.pool : slotPool(true);
+  return pool.getFreeMeta(typeId);
 }
 
 DbMetaManagerBase::MetaConstIterator DbMetaManagerBase::getMetasBegin() const {
