@@ -3,6 +3,7 @@
 #include <cxxabi.h>
 
 #include <cstdlib>
+#include <memory>
 #include <ostream>
 #include <typeinfo>
 
@@ -11,9 +12,10 @@ EObject::~EObject() = default;
 void EObject::getClassName(EString& name) const {
   const char* mangled = typeid(*this).name();
   int status = 0;
-  char* demangled = abi::__cxa_demangle(mangled, nullptr, nullptr, &status);
-  name = EString(status == 0 && demangled != nullptr ? demangled : mangled);
-  std::free(demangled);
+  // Freed also when building the name throws.
+  std::unique_ptr<char, void (*)(void*)> demangled(
+      abi::__cxa_demangle(mangled, nullptr, nullptr, &status), std::free);
+  name = EString(status == 0 && demangled != nullptr ? demangled.get() : mangled);
 }
 
 void EObject::erase() {}
