@@ -1,6 +1,7 @@
-// IDbUnknownObjectMeta: interface for metas of objects whose type this
-// process does not know. Implemented and used by other modules; the library
-// only declares it.
+/// @class IDbUnknownObjectMeta
+/// Interface for metas of objects whose type this
+/// process does not know. Implemented and used by other modules; the library
+/// only declares it.
 #pragma once
 
 #include <cstdint>
@@ -15,8 +16,8 @@ class TARVEX_EXPORT IDbUnknownObjectMeta {
   virtual ~IDbUnknownObjectMeta() = 0;
   IDbUnknownObjectMeta& operator=(const IDbUnknownObjectMeta& other);
 
-  // The type id stored with the unknown object.
+  /// The type id stored with the unknown object.
   virtual unsigned short getStoredTypeId() const = 0;
-  // The raw bytes of the unknown object; false when there are none.
+  /// The raw bytes of the unknown object; false when there are none.
   virtual bool getRawObject(const unsigned char** data, std::uint32_t* size) const = 0;
 };

@@ -1,7 +1,8 @@
-// EObject: polymorphic root of the base library's objects.
-//
-// Slot order: destructor, getClassName, erase, dump(wide), dump(narrow).
-// getClassName yields the readable name of the dynamic type.
+/// @class EObject
+/// Polymorphic root of the base library's objects.
+///
+/// Slot order: destructor, getClassName, erase, dump(wide), dump(narrow).
+/// getClassName yields the readable name of the dynamic type.
 #pragma once
 
 #include <iosfwd>
@@ -18,11 +19,11 @@ class MILTORA_EXPORT EObject {
   EObject& operator=(const EObject&) = default;
   virtual ~EObject();
 
-  // Demangled name of the object's dynamic class.
+  /// Demangled name of the object's dynamic class.
   virtual void getClassName(EString& name) const;
-  // Reset to an empty state; the base has nothing to reset.
+  /// Reset to an empty state; the base has nothing to reset.
   virtual void erase();
-  // Writes "<class name>" to the stream.
+  /// Writes "<class name>" to the stream.
   virtual void dump(std::wostream& out, EContext* context) const;
   virtual void dump(std::ostream& out);
 };

@@ -1,4 +1,5 @@
-// EPoint, EPoint3D: plain 2D and 3D points of doubles.
+/// @file
+/// EPoint, EPoint3D: plain 2D and 3D points of doubles.
 #pragma once
 
 #include "MiltoraExport.h"

@@ -1,7 +1,8 @@
-// ESmartPtr: shared-ownership pointer with a virtual destructor.
-//
-// Same semantics as boost::shared_ptr (atomic reference count); the virtual
-// destructor lets holders be handled polymorphically.
+/// @class ESmartPtr
+/// Shared-ownership pointer with a virtual destructor.
+///
+/// Same semantics as boost::shared_ptr (atomic reference count); the virtual
+/// destructor lets holders be handled polymorphically.
 #pragma once
 
 #include <boost/shared_ptr.hpp>

@@ -1,8 +1,9 @@
-// EString: wide-character string of the base library.
-//
-// A std::wstring with a virtual destructor, so it can be held and joined with
-// the standard wide-string operators. Distinct objects may be used from
-// different threads at once; one object is not synchronised.
+/// @class EString
+/// Wide-character string of the base library.
+///
+/// A std::wstring with a virtual destructor, so it can be held and joined with
+/// the standard wide-string operators. Distinct objects may be used from
+/// different threads at once; one object is not synchronised.
 #pragma once
 
 #include <string>
@@ -12,10 +13,10 @@
 class MILTORA_EXPORT EString : public std::wstring {
  public:
   EString() = default;
-  // ASCII text, widened byte by byte.
+  /// ASCII text, widened byte by byte.
   EString(const char* text);  // NOLINT(google-explicit-constructor)
-  // REQUIRES: length is std::wstring::npos (whole zero-terminated text) or
-  // the number of characters to take.
+  /// REQUIRES: length is std::wstring::npos (whole zero-terminated text) or
+  /// the number of characters to take.
   EString(const wchar_t* text, size_type length = std::wstring::npos);
   EString(const std::wstring& text);  // NOLINT(google-explicit-constructor)
   EString(const EString& other) = default;
@@ -32,11 +33,11 @@ class MILTORA_EXPORT EString : public std::wstring {
 
   void makeEmpty();
 
-  // Replace the content by the number in decimal.
+  /// Replace the content by the number in decimal.
   EString& set(unsigned short number);
   EString& set(int number);
   EString& set(unsigned int number);
 
-  // UTF-8 form, for narrow output (stderr, test messages).
+  /// UTF-8 form, for narrow output (stderr, test messages).
   std::string toUtf8() const;
 };

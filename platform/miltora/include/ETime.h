@@ -1,4 +1,5 @@
-// ebas::ETime: a point in time, seconds since the epoch (UTC).
+/// @class ebas::ETime
+/// A point in time, seconds since the epoch (UTC).
 #pragma once
 
 #include <cstdint>

@@ -1,4 +1,5 @@
-// EPropertyList: named text properties of an object.
+/// @class EPropertyList
+/// Named text properties of an object.
 #pragma once
 
 #include <map>
@@ -16,7 +17,7 @@ class QUESSAN_EXPORT EPropertyList {
   void setProperty(const std::wstring& name, const std::wstring& value) {
     m_Properties[name] = value;
   }
-  // Empty text when the property is not set.
+  /// Empty text when the property is not set.
   std::wstring getProperty(const std::wstring& name) const;
   std::size_t size() const { return m_Properties.size(); }
   bool empty() const { return m_Properties.empty(); }

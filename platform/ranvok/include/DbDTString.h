@@ -1,4 +1,5 @@
-// DbDTString: string value as the database stores it.
+/// @class DbDTString
+/// String value as the database stores it.
 #pragma once
 
 #include <string>

@@ -1,6 +1,7 @@
-// DbObjectId: identity of a persistent object (type id, database id, object
-// number). A plain value class; DbEmbeddedObjId adds the id of an object
-// embedded in it.
+/// @file
+/// DbObjectId: identity of a persistent object (type id, database id, object
+/// number). A plain value class; DbEmbeddedObjId adds the id of an object
+/// embedded in it.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,6 @@
-// DbPtBlobConstIterator: read cursor over the bytes of a stored blob.
-// The iterator borrows the bytes; they must outlive it.
+/// @class DbPtBlobConstIterator
+/// Read cursor over the bytes of a stored blob.
+/// The iterator borrows the bytes; they must outlive it.
 #pragma once
 
 #include <cstddef>
@@ -14,7 +15,7 @@ class RANVOK_EXPORT DbPtBlobConstIterator {
   bool atEnd() const { return m_Position == m_End; }
   std::size_t remaining() const { return static_cast<std::size_t>(m_End - m_Position); }
   const unsigned char* position() const { return m_Position; }
-  // REQUIRES: count <= remaining().
+  /// REQUIRES: count <= remaining().
   void advance(std::size_t count) { m_Position += count; }
 
  private:

@@ -1,8 +1,9 @@
-// AfInterfaceSmartPtr: holder of one created interface instance.
-//
-// A shared instance (isSharedInstance() true) is held as a plain pointer and
-// never deleted; any other is owned through an ESmartPtr and deleted when
-// the last holder goes.
+/// @class AfInterfaceSmartPtr
+/// Holder of one created interface instance.
+///
+/// A shared instance (isSharedInstance() true) is held as a plain pointer and
+/// never deleted; any other is owned through an ESmartPtr and deleted when
+/// the last holder goes.
 #pragma once
 
 #include "ESmartPtr.h"
@@ -11,7 +12,7 @@ template <typename T>
 class AfInterfaceSmartPtr {
  public:
   AfInterfaceSmartPtr() = default;
-  // Takes `instance` (may be null): shared ones are borrowed, others owned.
+  /// Takes `instance` (may be null): shared ones are borrowed, others owned.
   explicit AfInterfaceSmartPtr(T* instance) { reset(instance); }
 
   void reset(T* instance = nullptr) {

@@ -1,7 +1,8 @@
-// AfModule: a module of the application framework.
-//
-// Constructing one makes it known to the framework; AfFramework::startUp and
-// shutDown then call its hooks. Modules are kept in construction order.
+/// @file
+/// AfModule: a module of the application framework.
+///
+/// Constructing one makes it known to the framework; AfFramework::startUp and
+/// shutDown then call its hooks. Modules are kept in construction order.
 #pragma once
 
 #include <vector>
@@ -12,9 +13,9 @@
 
 class ZENTAR_EXPORT AfModule : public EModule {
  public:
-  // `name` identifies the module; `optional` marks a module whose failing
-  // start-up does not stop the framework; `loadOrder` sorts start-up
-  // (ascending; equal orders keep construction order).
+  /// `name` identifies the module; `optional` marks a module whose failing
+  /// start-up does not stop the framework; `loadOrder` sorts start-up
+  /// (ascending; equal orders keep construction order).
   AfModule(const wchar_t* name, bool optional, double loadOrder);
   AfModule(const AfModule&) = delete;
   AfModule& operator=(const AfModule&) = delete;
@@ -40,12 +41,12 @@ class ZENTAR_EXPORT AfModule : public EModule {
 
 class ZENTAR_EXPORT AfFramework {
  public:
-  // Calls init, then initGui, on every known module in load order. Returns
-  // false if a module that is not optional failed; the rest still start.
+  /// Calls init, then initGui, on every known module in load order. Returns
+  /// false if a module that is not optional failed; the rest still start.
   static bool startUp();
-  // Calls preExit, then exit, on every known module in reverse load order.
+  /// Calls preExit, then exit, on every known module in reverse load order.
   static bool shutDown();
-  // Modules currently known, in load order.
+  /// Modules currently known, in load order.
   static std::vector<AfModule*> knownModules();
   static AfModule* findModule(const EString& name);
 };
