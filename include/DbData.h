@@ -224,7 +224,7 @@ class TARVEX_EXPORT DbData {
   static void operator delete(void* pointer);
   ///@}
 
-  /// Sort-id table. Data ids 60000..65534 have their specified entries; any
+  /// Sort-id table. Data ids 60000..65534 have entries of their own; any
   /// other 16-bit id sorts by its own number.
   static void init();
   /// Frees the table; getSortId must not run until the next init().

@@ -55,8 +55,11 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   /// direct array.
   ~DbMetaBase() override;
 
+  ///@{
+  /// Metas live on the scalable allocator.
   static void* operator new(std::size_t size);
   static void operator delete(void* pointer);
+  ///@}
 
   // --- Extension points of concrete meta classes -------------------------
   /// The type id this meta describes.
@@ -100,12 +103,14 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   /// Swaps in `value` for the value of the same data id and returns the old
   /// one (now the caller's); reports and returns null when there is none.
   virtual DbData* replaceData(DbData* value);
-  /// Base: null.
+  /// A meta of the same type adapted to data `version`. Base: null.
   virtual DbMetaBase* adaptMeta(unsigned short version) const;
-  /// Base: false, `overflowingIds` unchanged.
+  /// Collects into `overflowingIds` the data ids whose strings exceed
+  /// `limits`. Base: false, `overflowingIds` unchanged.
   virtual bool check4StringOverflow(std::set<unsigned short>& overflowingIds,
                                     const StringLimitMap* limits) const;
 
+  ///@{
   /// Hooks; the bases do nothing (getDoNotify: true). The library calls only
   /// postReadObject, from takeOverObject.
   virtual void profileObjectStoreIgnore() const;
@@ -114,32 +119,52 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   virtual void prepareIndexMask(std::int32_t& mask) const;
   virtual void postReadObject(int stamp, bool created);
   virtual bool getDoNotify() const;
+  ///@}
 
   // --- Extension points of concrete meta classes (continued) -------------
+  ///@{
   /// Whether a value was written since the object was bound.
   virtual bool isModified() const = 0;
   virtual void setModified(bool modified) = 0;
+  ///@}
   // -------------------------------------------------------------------------
 
  protected:
-  /// Base: false.
+  /// Whether the value of `dataId` is to report a string overflow. Base:
+  /// false.
   virtual bool indicateStringOverflow(unsigned short dataId) const;
   /// True makes the meta reach its values through packed data ids.
   virtual bool supportDirectDataPointer() const;
 
  public:
   /// Flags and build stamp.
+  /// Whether the meta is handed out: set by setObject, taken away by clear().
   bool inUse() const { return m_bInUse; }
+  ///@{
+  /// The bound object is new, not yet stored.
   bool isNewObject() const { return m_bNewObject; }
   void setNewObject(bool newObject) { m_bNewObject = newObject; }
+  ///@}
+  ///@{
+  /// The bound object is to be deleted; takeOverObject takes the flag away.
   bool getDeleteObject() const { return m_bDeleteObject; }
   void setDeleteObject(bool deleteObject) { m_bDeleteObject = deleteObject; }
+  ///@}
+  ///@{
+  /// The bound object was created through the meta; the object argument is not used.
   bool getCreated() const { return m_bCreated; }
   void setCreated(DMMemberBase* /*object*/, bool created) { m_bCreated = created; }
+  ///@}
+  ///@{
+  /// The bound object is a 3D object.
   bool is3DObject() const { return m_b3DObject; }
   void set3DObjectFlag(bool is3D) { m_b3DObject = is3D; }
+  ///@}
+  ///@{
+  /// Build stamp of the bound object; 0 marks an invalid one.
   std::int32_t getBuildStamp() const { return m_BuildStamp; }
   void setBuildStamp(int stamp) { m_BuildStamp = stamp; }
+  ///@}
 
   /// The value of `dataId`, or null. Through the direct array when there is
   /// one, else through the data map.
@@ -152,6 +177,7 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   /// an addData (REQUIRES: DbData::init() has run).
   const DbDataList& getDataList(bool sorted) const;
 
+  ///@{
   /// Typed setters: false (and no report) when the meta has no value of the
   /// data id, else the value's setter is called and true returned.
   bool setDataBool(unsigned short dataId, bool value);
@@ -171,6 +197,7 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   bool setDataEmbeddedReference(unsigned short dataId, const DbEmbeddedObjId& value);
   bool setDataDTString(unsigned short dataId, const DbDTString& value);
   bool setDataTime(unsigned short dataId, const ebas::ETime& value);
+  ///@}
 
   /// Describes every value to the schema (nothing while the schema is closed
   /// or not installed), then clears the meta. `registering` is true for the
@@ -206,7 +233,9 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   static void initDataIdPacking();
 
  protected:
+  /// The string limit map, or null.
   const StringLimitMap* getLimitMap() const { return m_pStringLimitMap; }
+  ///@{
   /// The direct array's bound (0 while there is none) and its entry for
   /// `packed` (null beyond the bound or without an array), for diagnostics.
   unsigned short getMaxPackedDataId() const { return m_MaxPackedDataId; }
@@ -214,15 +243,19 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   DbData* getDirectData(unsigned short packed) const {
     return m_pDirectData == nullptr || packed > m_MaxPackedDataId ? nullptr : m_pDirectData[packed];
   }
+  ///@}
   /// Packs the value's data id and gives it its direct slot (rebuilding the
   /// array when the packed id lies beyond the spare room). If some listed
   /// value cannot have a slot (every packed id taken), that is reported and
   /// the meta drops its array, answering look-ups from the map instead. A
   /// throwing rebuild leaves the meta on its map as well.
   void setupDirectDataPtr(DbData* value);
+  ///@{
+  /// Per-value steps of the public walks of the same names.
   void prepareContainerAccess(DbData* value);
   void unprepareContainerAccess(DbData* value);
   void changeDatabaseIds(DbData* value, unsigned short oldId, unsigned short newId);
+  ///@}
 
  private:
   DbDataId2DataMap m_DataMap;
@@ -239,11 +272,13 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   bool m_bCreated;
 
  public:
+  ///@{
   /// Read access to the packing table, for diagnostics.
   static unsigned short getPackedDataId(unsigned short dataId) {
     return sm_MapDataIdToPackedDataId[dataId];
   }
   static unsigned short getLastUsedPackedDataId() { return sm_LastUsedPackedDataId; }
+  ///@}
 
  private:
   /// Packed id of every data id (0: not packed), shared by all metas.
