@@ -17,10 +17,14 @@
 class TARVEX_EXPORT DbDataId2DataMap : public std::unordered_map<unsigned short, DbData*> {
  public:
   DbDataId2DataMap() = default;
+  ///@{
+  /// Copies the pointers; the values stay shared and unowned.
   DbDataId2DataMap(const DbDataId2DataMap&) = default;
   DbDataId2DataMap& operator=(const DbDataId2DataMap&) = default;
+  ///@}
   virtual ~DbDataId2DataMap();
 
+  /// The value of `dataId`, or null.
   DbData* getData(unsigned short dataId) const {
     auto it = find(dataId);
     return it == end() ? nullptr : it->second;

@@ -37,10 +37,13 @@ enum : unsigned char {
 
 class TARVEX_EXPORT DbDataModel2DataBaseTypeMap {
  public:
+  /// Number of entries: data-model types 0..126.
   static constexpr unsigned char kTableSize = 127;
+  /// Database type of every unset entry and of every failed lookup.
   static constexpr char kUndefinedDatabaseType = DbDatabaseType::kUndefined;
 
   DbDataModel2DataBaseTypeMap() = default;
+  /// Nothing to copy: the state is process-wide.
   DbDataModel2DataBaseTypeMap& operator=(const DbDataModel2DataBaseTypeMap&) = default;
 
   /// The table, created with 127 entries of 127 on first use.
@@ -53,10 +56,12 @@ class TARVEX_EXPORT DbDataModel2DataBaseTypeMap {
   /// A data-model type of 127 or more has no entry: reported and ignored.
   static void addDataModelType(unsigned char dataModelType, char databaseType);
 
+  /// The database type of `dataModelType`; 127 when unknown. Takes no lock.
   static char getDatabaseType(unsigned char dataModelType) {
     if (s_pInstance == nullptr || dataModelType >= kTableSize) return kUndefinedDatabaseType;
     return (*s_pInstance)[dataModelType];
   }
 
+  /// The table; null before the first registration and after deinit().
   static std::vector<char>* s_pInstance;
 };

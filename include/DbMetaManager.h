@@ -26,8 +26,11 @@ class TARVEX_EXPORT DbMetaManager : public DbMetaManagerBase {
   /// getInstance()->dump().
   static void dumpMetas();
 
+  ///@{
+  /// Copies as DbMetaManagerBase does.
   DbMetaManager(const DbMetaManager& other);
   DbMetaManager& operator=(const DbMetaManager& other);
+  ///@}
   ~DbMetaManager() override;
 
   /// A free working meta of the type from this registry, without fallback.

@@ -15,6 +15,7 @@ class AfInterfaceSmartPtr {
   /// Takes `instance` (may be null): shared ones are borrowed, others owned.
   explicit AfInterfaceSmartPtr(T* instance) { reset(instance); }
 
+  /// Lets go of the held instance, then holds `instance` as the constructor does.
   void reset(T* instance = nullptr) {
     m_Owned = ESmartPtr<T>();
     m_pShared = nullptr;
@@ -26,9 +27,13 @@ class AfInterfaceSmartPtr {
     }
   }
 
+  /// The held instance, or null.
   T* get() const { return m_pShared != nullptr ? m_pShared : m_Owned.get(); }
+  /// The held instance. REQUIRES: one is held.
   T* operator->() const { return get(); }
+  /// Whether an instance is held.
   explicit operator bool() const { return get() != nullptr; }
+  /// Whether the held instance is shared (borrowed, never deleted).
   bool isShared() const { return m_pShared != nullptr; }
 
  private:
