@@ -18,19 +18,30 @@ class MILTORA_EXPORT EString : public std::wstring {
   /// REQUIRES: length is std::wstring::npos (whole zero-terminated text) or
   /// the number of characters to take.
   EString(const wchar_t* text, size_type length = std::wstring::npos);
+  /// A copy of `text`.
   EString(const std::wstring& text);  // NOLINT(google-explicit-constructor)
+  ///@{
+  /// Copies or moves as std::wstring does.
   EString(const EString& other) = default;
   EString(EString&& other) noexcept = default;
+  ///@}
   virtual ~EString();
 
+  ///@{
+  /// Assigns as std::wstring does.
   EString& operator=(const EString& other) = default;
   EString& operator=(EString&& other) noexcept = default;
   EString& operator=(const std::wstring& text);
+  ///@}
 
+  ///@{
+  /// Appends as std::wstring does.
   EString& operator+=(const std::wstring& text);
   EString& operator+=(const wchar_t* text);
   EString& operator+=(wchar_t ch);
+  ///@}
 
+  /// Removes every character.
   void makeEmpty();
 
   /// Replace the content by the number in decimal.

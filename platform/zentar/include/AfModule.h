@@ -33,7 +33,7 @@ class ZENTAR_EXPORT AfModule : public EModule {
   virtual bool preExit();
   virtual bool exit();
   ///@}
-  /// The text of the module's error `code`; base: "<name>: error <code>".
+  /// The text of the module's error `code`; base: `"<name>: error <code>"`.
   virtual void getErrorString(unsigned int code, EString& text) const;
   /// Idle hook, for applications that drive one; the framework never calls
   /// it. Base: nothing.

@@ -12,8 +12,11 @@
 class ZENTAR_EXPORT IAfInterface {
  public:
   IAfInterface() = default;
+  ///@{
+  /// Copies the implementation name.
   IAfInterface(const IAfInterface&) = default;
   IAfInterface& operator=(const IAfInterface&) = default;
+  ///@}
   virtual ~IAfInterface();
 
   /// Gives back an instance the caller will not keep: deletes an owned one,
@@ -21,6 +24,7 @@ class ZENTAR_EXPORT IAfInterface {
   virtual void releaseInstance();
   /// The implementation name this instance was created under.
   virtual void queryInterfaceName(EString& name) const;
+  /// Whether the framework owns this instance; base: false.
   virtual bool isSharedInstance() const;
 
  private:
