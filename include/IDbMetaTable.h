@@ -14,6 +14,8 @@
 class TARVEX_EXPORT IDbMetaTable : public IAfInterface {
  public:
   ~IDbMetaTable() override;
+  /// Registers the provider's metas; called at module start-up.
   virtual bool initTable() = 0;
+  /// Undoes initTable's effects, if any; called at module shut-down.
   virtual bool exitTable() = 0;
 };

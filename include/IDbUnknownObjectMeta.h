@@ -12,8 +12,10 @@
 class TARVEX_EXPORT IDbUnknownObjectMeta {
  public:
   IDbUnknownObjectMeta();
+  /// Nothing to copy: the interface has no state.
   IDbUnknownObjectMeta(const IDbUnknownObjectMeta& other);
   virtual ~IDbUnknownObjectMeta() = 0;
+  /// Nothing to copy: the interface has no state.
   IDbUnknownObjectMeta& operator=(const IDbUnknownObjectMeta& other);
 
   /// The type id stored with the unknown object.

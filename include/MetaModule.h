@@ -17,12 +17,16 @@
 #include "ETraceState.h"
 #include "TarvexExport.h"
 
+/// The library's trace state "Meta".
 class TARVEX_EXPORT EModuleFlags : public ETraceState {
  public:
+  /// A switched-off state named `name`.
   using ETraceState::ETraceState;
   ~EModuleFlags() override;
 };
 
+/// The library's module: runs the meta-table providers at start-up and
+/// shut-down.
 class TARVEX_EXPORT MetaModule : public AfModule {
  public:
   MetaModule();
@@ -36,6 +40,9 @@ class TARVEX_EXPORT MetaModule : public AfModule {
   /// Calls exitTable on a fresh instance of every provider whose name is
   /// non-empty and still known. Always true.
   bool exit() override;
+  ///@{
+  /// Nothing to do.
   void onIdle() override;
   void onSettingsChanged() override;
+  ///@}
 };

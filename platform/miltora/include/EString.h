@@ -44,10 +44,12 @@ class MILTORA_EXPORT EString : public std::wstring {
   /// Removes every character.
   void makeEmpty();
 
+  ///@{
   /// Replace the content by the number in decimal.
   EString& set(unsigned short number);
   EString& set(int number);
   EString& set(unsigned int number);
+  ///@}
 
   /// UTF-8 form, for narrow output (stderr, test messages).
   std::string toUtf8() const;
