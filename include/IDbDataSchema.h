@@ -27,10 +27,10 @@ class TARVEX_EXPORT IDbDataSchema : public EObject {
   /// Nothing to copy: the interface has no state.
   IDbDataSchema& operator=(const IDbDataSchema& other);
 
+  ///@{
   /// One data entry of `meta`, with its current value as default (all but the
   /// last overload). The order of the overloads is the interface's slot order.
   virtual void addDataEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
-                            ///@{
                             const EPoint3D& defaultValue) = 0;
   virtual void addDataEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
                             const EPoint& defaultValue) = 0;
@@ -48,7 +48,7 @@ class TARVEX_EXPORT IDbDataSchema : public EObject {
                             bool defaultValue) = 0;
   virtual void addDataEntry(DbMetaBase* meta, unsigned short dataId,
                             unsigned char dataModelType) = 0;
-                            ///@}
+  ///@}
 
   /// The schema map for `key`; null: nothing to default.
   virtual const DbDataSchemaMap* getDataSchemaMap(unsigned short key) = 0;
