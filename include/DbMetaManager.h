@@ -9,6 +9,7 @@
 /// until deinit(), which deletes it with all its metas.
 ///
 /// Thread safety: as DbMetaManagerBase. getInstance() is not synchronised.
+///
 /// REQUIRES: the first getInstance() happens before several threads use the
 ///           registry; deinit() runs while no other thread uses it.
 #pragma once

@@ -23,10 +23,13 @@
 ///
 /// REQUIRES: registration is complete before other threads first ask for
 ///           metas (or the caller keeps the two apart).
+///
 /// REQUIRES: check, dump, clearAllMetas, copying, assignment and destruction
 ///           run while no other thread uses the registries involved.
+///
 /// REQUIRES: createMeta() of a registered meta returns a new meta of the same
 ///           type id, owned by the caller.
+///
 /// REQUIRES: a meta handed out is given back with clear() before teardown
 ///           and not touched afterwards.
 ///
