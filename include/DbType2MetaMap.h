@@ -17,11 +17,11 @@
 #pragma once
 
 #include "DbForward.h"
-#include "GroupedHashMultimap.h"
+#include "internal/GroupedHashMultimap.h"
 #include "TarvexExport.h"
 
 class TARVEX_EXPORT DbType2MetaMap
-    : public tarvex::GroupedHashMultimap<unsigned short, DbMetaBase*> {
+    : public tarvex::internal::GroupedHashMultimap<unsigned short, DbMetaBase*> {
  public:
   DbType2MetaMap();
   DbType2MetaMap(const DbType2MetaMap&) = delete;

@@ -23,7 +23,7 @@
 #include <unordered_map>
 #include <utility>
 
-namespace tarvex {
+namespace tarvex::internal {
 
 template <typename K, typename V, typename Hash = std::hash<K>>
 class GroupedHashMultimap {
@@ -128,4 +128,4 @@ class GroupedHashMultimap {
   std::unordered_map<K, Group, Hash> m_Index;
 };
 
-}  // namespace tarvex
+}  // namespace tarvex::internal
