@@ -32,6 +32,7 @@ class DbValueStorage : public Base {
   const T& value() const { return m_Value; }
 
  protected:
+  /// A value of `dataId` holding `value`, reporting `dataModelType`.
   DbValueStorage(unsigned short dataId, const T& value, unsigned char dataModelType)
       : Base(dataId, dataModelType), m_Value(value) {}
 
@@ -39,6 +40,8 @@ class DbValueStorage : public Base {
 };
 
 // One specialisation per kind; the macros only spell out the overrides.
+// The reference documents them through the primary template above.
+/// @cond TARVEX_VALUE_SPECIALISATIONS
 #define TARVEX_DB_VALUE_HEAD(Type, Param, ModelType, Getter, Setter)  \
   template <class Base>                                               \
   class DbValue<Type, Base> : public DbValueStorage<Type, Base> {     \
@@ -81,6 +84,7 @@ std::uint32_t getStringLength() const override {
 #undef TARVEX_DB_VALUE_TO_SET
 #undef TARVEX_DB_VALUE
 #undef TARVEX_DB_VALUE_HEAD
+/// @endcond
 
 using DbBoolValue = DbValue<bool>;            ///< database type 1
 using DbCharValue = DbValue<char>;            ///< database type 2
