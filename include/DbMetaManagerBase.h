@@ -1,53 +1,57 @@
-// DbMetaManagerBase: registry that maps object type ids to metas.
-//
-// Providers register one meta per type; callers ask for a free working meta
-// of a type, bind an object to it (setObject), use it and give it back with
-// clear(). Working metas are made from the registered ones by createMeta()
-// and recycled in a pool per thread, so handing one out takes no lock of
-// ours and, once the pool holds a free meta, allocates nothing. A local
-// registry answers from its own metas and falls back to the process-wide
-// DbMetaManager for types it cannot serve.
-//
-// Ownership: the registry owns every meta passed to registerMeta (from the
-// call on, also when the call throws) and, through one smart pointer per
-// thread, every thread's pool. A meta handed out stays owned by its pool;
-// the caller borrows it until clear(). A copied or assigned registry owns
-// registered metas of its own, made by createMeta() of the source's
-// registered metas, so no meta is ever deleted twice. Each thread also
-// remembers where its pools are, in a small cache that owns nothing and
-// names registries by a serial that is never reused.
-//
-// Thread safety: getMeta and getMetaLocal may run on any number of threads
-// at once, each thread touching only its own pool. registerMeta does not:
-// it writes the registered pool, which every thread's first getMeta reads
-// to fill its pool, and announces the meta to the process-wide schema, all
-// without a lock. check, dump, clearAllMetas, the copy operations and the
-// destructor walk every thread's pool.
-//
-// REQUIRES: registerMeta runs on one thread at a time (for all registries
-//           together, since they share the schema), and registration with a
-//           registry is complete before other threads first ask it for metas
-//           or read its registered metas (isMetaRegistered, getMetasBegin);
-//           a thread may go on registering with a registry only while no
-//           other thread uses that registry.
-// REQUIRES: check, dump, clearAllMetas, copying, assignment and destruction
-//           run while no other thread uses the registries involved.
-// REQUIRES: createMeta() of a registered meta returns a new meta of the same
-//           type id, owned by the caller.
-// REQUIRES: a meta handed out is given back with clear() before teardown
-//           and not touched afterwards.
-//
-// A thread's first getMeta puts its new pool into the thread's slot and then
-// fills it there, so a createMeta() (or meta constructor) that asks the same
-// registry for a meta during that fill is served from the partly filled
-// pool: it gets a meta of a type already made, or null. If the fill throws,
-// the thread's next call starts afresh when nothing of the pool is in use,
-// and otherwise completes the fill where it stopped; nothing handed out is
-// deleted while in use.
-//
-// Reports (".\DbMetaManagerBase"): a thread slot without a pool, an entry
-// without a meta, a null meta given to registerMeta, a createMeta() that
-// returns null. The operation goes on after each.
+/// @class DbMetaManagerBase
+/// Registry that maps object type ids to metas.
+///
+/// Providers register one meta per type; callers ask for a free working meta
+/// of a type, bind an object to it (setObject), use it and give it back with
+/// clear(). Working metas are made from the registered ones by createMeta()
+/// and recycled in a pool per thread, so handing one out takes no lock of
+/// ours and, once the pool holds a free meta, allocates nothing. A local
+/// registry answers from its own metas and falls back to the process-wide
+/// DbMetaManager for types it cannot serve.
+///
+/// Ownership: the registry owns every meta passed to registerMeta (from the
+/// call on, also when the call throws) and, through one smart pointer per
+/// thread, every thread's pool. A meta handed out stays owned by its pool;
+/// the caller borrows it until clear(). A copied or assigned registry owns
+/// registered metas of its own, made by createMeta() of the source's
+/// registered metas, so no meta is ever deleted twice. Each thread also
+/// remembers where its pools are, in a small cache that owns nothing and
+/// names registries by a serial that is never reused.
+///
+/// Thread safety: getMeta and getMetaLocal may run on any number of threads
+/// at once, each thread touching only its own pool. registerMeta does not:
+/// it writes the registered pool, which every thread's first getMeta reads
+/// to fill its pool, and announces the meta to the process-wide schema, all
+/// without a lock. check, dump, clearAllMetas, the copy operations and the
+/// destructor walk every thread's pool.
+///
+/// REQUIRES: registerMeta runs on one thread at a time (for all registries
+///           together, since they share the schema), and registration with a
+///           registry is complete before other threads first ask it for metas
+///           or read its registered metas (isMetaRegistered, getMetasBegin);
+///           a thread may go on registering with a registry only while no
+///           other thread uses that registry.
+///
+/// REQUIRES: check, dump, clearAllMetas, copying, assignment and destruction
+///           run while no other thread uses the registries involved.
+///
+/// REQUIRES: createMeta() of a registered meta returns a new meta of the same
+///           type id, owned by the caller.
+///
+/// REQUIRES: a meta handed out is given back with clear() before teardown
+///           and not touched afterwards.
+///
+/// A thread's first getMeta puts its new pool into the thread's slot and then
+/// fills it there, so a createMeta() (or meta constructor) that asks the same
+/// registry for a meta during that fill is served from the partly filled
+/// pool: it gets a meta of a type already made, or null. If the fill throws,
+/// the thread's next call starts afresh when nothing of the pool is in use,
+/// and otherwise completes the fill where it stopped; nothing handed out is
+/// deleted while in use.
+///
+/// Reports (".\DbMetaManagerBase"): a thread slot without a pool, an entry
+/// without a meta, a null meta given to registerMeta, a createMeta() that
+/// returns null. The operation goes on after each.
 #pragma once
 
 #include <cstdint>
@@ -65,79 +69,88 @@ class DbType2MetaMap;
 
 class TARVEX_EXPORT DbMetaManagerBase {
  public:
+  /// The registered (type id, meta) entries.
   using MetaEntries = std::list<std::pair<const unsigned short, DbMetaBase*>>;
+  /// Iterator over the registered entries.
   using MetaConstIterator = MetaEntries::const_iterator;
 
   DbMetaManagerBase();
-  // Registers, per registered meta of `other`, a new meta made by its
-  // createMeta() with a copy of its string limit map. No thread pools.
+  /// Registers, per registered meta of `other`, a new meta made by its
+  /// createMeta() with a copy of its string limit map. No thread pools.
   DbMetaManagerBase(const DbMetaManagerBase& other);
-  // Deletes this registry's registered metas and replaces them as the copy
-  // constructor does; empties (but keeps) the pools of every thread, which
-  // are not filled again, so those threads fall back to the singleton.
+  /// Deletes this registry's registered metas and replaces them as the copy
+  /// constructor does; empties (but keeps) the pools of every thread, which
+  /// are not filled again, so those threads fall back to the singleton.
   DbMetaManagerBase& operator=(const DbMetaManagerBase& other);
-  // Deletes every registered and working meta exactly once, tracing those
-  // not given back.
+  /// Deletes every registered and working meta exactly once, tracing those
+  /// not given back.
   virtual ~DbMetaManagerBase();
 
-  // A free working meta of the type from this registry, else from the
-  // singleton (created if need be); null if neither holds the type.
+  /// A free working meta of the type from this registry, else from the
+  /// singleton (created if need be); null if neither holds the type.
   virtual DbMetaBase* getMeta(unsigned short typeId) const;
 
-  // Announces the meta's data entries to the schema, gives the calling
-  // thread's pool a working meta of it (with a copy of its string limit
-  // map) and registers it. Pools of other threads that exist already never
-  // learn of it. Returns false, after a report, for a null meta (nothing is
-  // registered) or when the meta's createMeta() returns null (the meta is
-  // registered and owned all the same, but this thread's pool got nothing).
-  // REQUIRES: embedded types are registered before the metas embedding them.
+  /// Announces the meta's data entries to the schema, gives the calling
+  /// thread's pool a working meta of it (with a copy of its string limit
+  /// map) and registers it. Pools of other threads that exist already never
+  /// learn of it. Returns false, after a report, for a null meta (nothing is
+  /// registered) or when the meta's createMeta() returns null (the meta is
+  /// registered and owned all the same, but this thread's pool got nothing).
+  /// REQUIRES: embedded types are registered before the metas embedding them.
   bool registerMeta(DbMetaBase* meta);
+  /// Whether a meta of `typeId` is registered here (the singleton is not asked).
   bool isMetaRegistered(unsigned short typeId) const;
 
-  // The registered (type id, meta) entries; one type's entries lie together
-  // in registration order, the order of types carries no meaning.
+  ///@{
+  /// The registered (type id, meta) entries; one type's entries lie together
+  /// in registration order, the order of types carries no meaning.
   MetaConstIterator getMetasBegin() const;
   MetaConstIterator getMetasEnd() const;
+  ///@}
 
-  // True if no meta held by the registry is in use.
+  /// True if no meta held by the registry is in use.
   bool check() const;
-  // Writes the held count, the in-use count and the in-use count per type id
-  // below 128 to the "Meta" debug trace (in-use metas of higher type ids
-  // count in the totals only).
+  /// Writes the held count, the in-use count and the in-use count per type id
+  /// below 128 to the "Meta" debug trace (in-use metas of higher type ids
+  /// count in the totals only).
   void dump() const;
-  // Calls clear() on every registered meta and, with `allThreads`, on every
-  // working meta of every thread. Deletes nothing.
+  /// Calls clear() on every registered meta and, with `allThreads`, on every
+  /// working meta of every thread. Deletes nothing.
   void clearAllMetas(bool allThreads);
 
  protected:
-  // A free working meta of the type from this registry alone, or null.
+  /// A free working meta of the type from this registry alone, or null.
   DbMetaBase* getMetaLocal(unsigned short typeId) const;
 
  private:
-  // One thread's pool, the pool's only owner. While the pool is being
-  // filled, or after a fill that threw with some of its metas in use,
-  // `nextToFill` is the registered entry to make a working meta of next.
+  /// One thread's pool, the pool's only owner. While the pool is being
+  /// filled, or after a fill that threw with some of its metas in use,
+  /// `nextToFill` is the registered entry to make a working meta of next.
   struct PoolSlot {
+    /// Where the pool's first fill stands.
     enum class Fill : unsigned char { Done, Filling, Interrupted };
-    ESmartPtr<DbType2MetaMap> pool;
-    MetaConstIterator nextToFill{};
-    Fill fill = Fill::Done;
+    ESmartPtr<DbType2MetaMap> pool;  ///< Empty until the thread's first call.
+    MetaConstIterator nextToFill{};  ///< Meaningful unless Done.
+    Fill fill = Fill::Done;          ///< Done also for a pool never filled.
   };
+  /// The per-thread slots, on an allocator the sanitizers can see into.
   using PoolSlots =
       tbb::enumerable_thread_specific<PoolSlot, tarvex::internal::CacheAlignedAllocator<PoolSlot>,
                                       tbb::ets_no_key>;
 
-  // The calling thread's pool, from the thread's cache or its slot; with
-  // `fill`, a new pool starts with one working meta per registered meta.
+  /// The calling thread's pool, from the thread's cache or its slot; with
+  /// `fill`, a new pool starts with one working meta per registered meta.
   DbType2MetaMap& localPool(bool fill) const;
+  /// localPool past the cache: the slot, made and filled if need be.
   DbType2MetaMap& slotPool(bool fill) const;
+  /// Fills the slot's pool from `nextToFill` on, in the slot.
   void fillPool(PoolSlot& slot) const;
-  // Deletes every working meta of every thread; the pools stay, empty.
+  /// Deletes every working meta of every thread; the pools stay, empty.
   void deleteAllWorkingMetas();
 
   DbType2MetaMap* m_pMetas;
   mutable PoolSlots m_LocalMetas;
-  // Names this registry in the threads' pool caches; never reused, not even
-  // by a registry made later at the same address.
+  /// Names this registry in the threads' pool caches; never reused, not even
+  /// by a registry made later at the same address.
   std::uint64_t m_Serial;
 };

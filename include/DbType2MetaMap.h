@@ -1,19 +1,20 @@
-// DbType2MetaMap: a pool of metas keyed by object type id.
-//
-// The registry keeps one pool for its registered metas and one per thread for
-// the working metas it hands out. getFreeMeta hands out the oldest meta of a
-// type that is not in use and grows the pool only when all of them are busy;
-// metas given back with clear() stay in the pool and are handed out again.
-//
-// Ownership: the pool owns every meta in it and deletes each exactly once,
-// in deleteAllMetas (also run by the destructor). Pools are therefore not
-// copyable: a copy would delete the same metas a second time.
-//
-// Thread safety: none. A pool is used by one thread at a time; the registry
-// confines each working pool to its thread.
-//
-// REQUIRES: every meta added is non-null, owned by nobody else, and its
-//           createMeta() returns a new meta of the same type or null.
+/// @class DbType2MetaMap
+/// A pool of metas keyed by object type id.
+///
+/// The registry keeps one pool for its registered metas and one per thread for
+/// the working metas it hands out. getFreeMeta hands out the oldest meta of a
+/// type that is not in use and grows the pool only when all of them are busy;
+/// metas given back with clear() stay in the pool and are handed out again.
+///
+/// Ownership: the pool owns every meta in it and deletes each exactly once,
+/// in deleteAllMetas (also run by the destructor). Pools are therefore not
+/// copyable: a copy would delete the same metas a second time.
+///
+/// Thread safety: none. A pool is used by one thread at a time; the registry
+/// confines each working pool to its thread.
+///
+/// REQUIRES: every meta added is non-null, owned by nobody else, and its
+///           createMeta() returns a new meta of the same type or null.
 #pragma once
 
 #include "DbMetaBase.h"
@@ -26,15 +27,15 @@ class TARVEX_EXPORT DbType2MetaMap
   DbType2MetaMap();
   DbType2MetaMap(const DbType2MetaMap&) = delete;
   DbType2MetaMap& operator=(const DbType2MetaMap&) = delete;
-  // Runs deleteAllMetas; if a trace throws, deletes the rest without
-  // tracing. Never throws.
+  /// Runs deleteAllMetas; if a trace throws, deletes the rest without
+  /// tracing. Never throws.
   virtual ~DbType2MetaMap();
 
-  // The oldest meta of `typeId` that is not in use. When all are busy, a new
-  // one made by createMeta() of the newest, added behind them under
-  // `typeId`. Null when the pool holds no meta of `typeId`, or (reported)
-  // when createMeta() fails to make one. Allocates nothing unless it grows.
-  // Inline: it is the request cycle's hot path.
+  /// The oldest meta of `typeId` that is not in use. When all are busy, a new
+  /// one made by createMeta() of the newest, added behind them under
+  /// `typeId`. Null when the pool holds no meta of `typeId`, or (reported)
+  /// when createMeta() fails to make one. Allocates nothing unless it grows.
+  /// Inline: it is the request cycle's hot path.
   DbMetaBase* getFreeMeta(unsigned short typeId) {
     const auto range = equal_range(typeId);
     if (range.first == range.second) return nullptr;
@@ -45,21 +46,23 @@ class TARVEX_EXPORT DbType2MetaMap
     return addFreeMeta(typeId, range.second);
   }
 
-  // Adds `meta` under `typeId` and takes it over. If adding throws, `meta`
-  // is deleted before the exception leaves. REQUIRES: meta is non-null.
+  /// Adds `meta` under `typeId` and takes it over. If adding throws, `meta`
+  /// is deleted before the exception leaves. REQUIRES: meta is non-null.
   void adoptMeta(unsigned short typeId, DbMetaBase* meta);
 
-  // Traces every meta still in use ("Meta" trace switch on) and every one
-  // still holding an object, deletes all metas and empties the pool. The
-  // pool stays usable. Each meta leaves the pool as it is deleted, so if a
-  // trace throws (the sink, or building its text), the exception passes
-  // with the metas before deleted and gone and the rest, this one included,
-  // still in the pool.
+  /// Traces every meta still in use ("Meta" trace switch on) and every one
+  /// still holding an object, deletes all metas and empties the pool. The
+  /// pool stays usable. Each meta leaves the pool as it is deleted, so if a
+  /// trace throws (the sink, or building its text), the exception passes
+  /// with the metas before deleted and gone and the rest, this one included,
+  /// still in the pool.
   void deleteAllMetas();
 
  private:
-  // getFreeMeta when every meta of the type is busy; `groupEnd` follows the
-  // newest of them.
+  /// getFreeMeta when every meta of the type is busy; `groupEnd` follows the
+  /// newest of them.
   DbMetaBase* addFreeMeta(unsigned short typeId, iterator groupEnd);
+  /// deleteAllMetas, with the traces or (in the destructor, after a trace
+  /// threw) without them.
   void deleteMetas(bool trace);
 };

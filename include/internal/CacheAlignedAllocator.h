@@ -1,13 +1,13 @@
-// CacheAlignedAllocator: a standard allocator whose blocks start on a cache
-// line (128 bytes, the padding enumerable_thread_specific gives each slot),
-// taken from the global aligned operator new.
-//
-// The registry's per-thread slots use it instead of TBB's own cache-aligned
-// allocator, which draws on the scalable allocator's pools when that library
-// is loaded: there, a block one thread frees and another reuses is invisible
-// to the sanitizers, which then mistake the reuse for a race or miss a real
-// one. Slot storage is allocated once per growth of the slot table, so the
-// allocator's speed does not matter.
+/// CacheAlignedAllocator: a standard allocator whose blocks start on a cache
+/// line (128 bytes, the padding enumerable_thread_specific gives each slot),
+/// taken from the global aligned operator new.
+///
+/// The registry's per-thread slots use it instead of TBB's own cache-aligned
+/// allocator, which draws on the scalable allocator's pools when that library
+/// is loaded: there, a block one thread frees and another reuses is invisible
+/// to the sanitizers, which then mistake the reuse for a race or miss a real
+/// one. Slot storage is allocated once per growth of the slot table, so the
+/// allocator's speed does not matter.
 #pragma once
 
 #include <cstddef>

@@ -1,26 +1,26 @@
-// GroupedMultimap: a multimap from 16-bit keys whose entries form one list in
-// which the entries of a key lie together, in the order they were added.
-//
-// The entries are one std::list<std::pair<const K, V>>; an index maps each
-// key to the first and last entry of its group. A new entry goes behind the
-// existing ones of its key (a new key goes to the end of the list), so a walk
-// over equal_range(key) yields the entries of the key oldest first. List
-// iterators stay valid across insertions; clear() invalidates them.
-//
-// The index is a page table, not a hash: the key's high bits pick a page,
-// its low bits a slot there, and the slot numbers the key's group. A look-up
-// is a bounds check and three array reads, with no hashing and no division.
-// Pages exist only for the ranges of keys in use, so a few dozen keys below
-// a few thousand take a few hundred bytes of pages; any set of 16-bit keys
-// takes at most kPages pages.
-//
-// Lookups (find by key, count, equal_range) allocate nothing; insert
-// allocates a list node and, for a new key, possibly a page and group room.
-//
-// Thread safety: none; one object is used by one thread at a time.
-// Exception safety: insert gives the strong guarantee (a page it allocated
-// may stay, empty, which no look-up can tell); pop_front and clear throw
-// nothing.
+/// GroupedMultimap: a multimap from 16-bit keys whose entries form one list in
+/// which the entries of a key lie together, in the order they were added.
+///
+/// The entries are one std::list<std::pair<const K, V>>; an index maps each
+/// key to the first and last entry of its group. A new entry goes behind the
+/// existing ones of its key (a new key goes to the end of the list), so a walk
+/// over equal_range(key) yields the entries of the key oldest first. List
+/// iterators stay valid across insertions; clear() invalidates them.
+///
+/// The index is a page table, not a hash: the key's high bits pick a page,
+/// its low bits a slot there, and the slot numbers the key's group. A look-up
+/// is a bounds check and three array reads, with no hashing and no division.
+/// Pages exist only for the ranges of keys in use, so a few dozen keys below
+/// a few thousand take a few hundred bytes of pages; any set of 16-bit keys
+/// takes at most kPages pages.
+///
+/// Lookups (find by key, count, equal_range) allocate nothing; insert
+/// allocates a list node and, for a new key, possibly a page and group room.
+///
+/// Thread safety: none; one object is used by one thread at a time.
+/// Exception safety: insert gives the strong guarantee (a page it allocated
+/// may stay, empty, which no look-up can tell); pop_front and clear throw
+/// nothing.
 #pragma once
 
 #include <array>
@@ -49,11 +49,11 @@ class GroupedMultimap {
   using size_type = std::size_t;
 
   GroupedMultimap() = default;
-  // The index refers into the list, so a copy rebuilds it.
+  /// The index refers into the list, so a copy rebuilds it.
   GroupedMultimap(const GroupedMultimap& other) {
     for (const value_type& entry : other.m_Entries) insert(entry.first, entry.second);
   }
-  // Swapping lists keeps their iterators valid, so the index can be taken over.
+  /// Swapping lists keeps their iterators valid, so the index can be taken over.
   GroupedMultimap(GroupedMultimap&& other) noexcept { swap(other); }
   GroupedMultimap& operator=(const GroupedMultimap& other) {
     if (this != &other) {
@@ -77,7 +77,7 @@ class GroupedMultimap {
     m_Groups.swap(other.m_Groups);
   }
 
-  // Adds (key, value) behind the entries of `key`; returns the new entry.
+  /// Adds (key, value) behind the entries of `key`; returns the new entry.
   iterator insert(const K& key, const V& value) {
     if (Group* group = findGroup(key)) {
       iterator added = m_Entries.emplace(std::next(group->last), key, value);
@@ -85,7 +85,7 @@ class GroupedMultimap {
       ++group->count;
       return added;
     }
-    // Everything that can throw comes before the first change anyone sees.
+    /// Everything that can throw comes before the first change anyone sees.
     std::uint32_t& slot = slotFor(key);
     if (m_Groups.size() == m_Groups.capacity()) m_Groups.reserve(2 * m_Groups.size() + 4);
     m_Entries.emplace_back(key, value);
@@ -96,15 +96,15 @@ class GroupedMultimap {
   }
   iterator insert(const value_type& entry) { return insert(entry.first, entry.second); }
 
-  // Removes the first entry of the list, which is the oldest of its key.
-  // REQUIRES: !empty().
+  /// Removes the first entry of the list, which is the oldest of its key.
+  /// REQUIRES: !empty().
   void pop_front() noexcept {
     const K key = m_Entries.front().first;
     Group& group = *findGroup(key);
     if (--group.count != 0) {
       ++group.first;
     } else {
-      // The last group takes the freed place, so the groups stay dense.
+      /// The last group takes the freed place, so the groups stay dense.
       std::uint32_t& slot = (*m_Pages[pageOf(key)])[key & kSlotMask];
       const std::uint32_t freed = slot;
       slot = 0;
@@ -118,7 +118,7 @@ class GroupedMultimap {
     m_Entries.pop_front();
   }
 
-  // The entries of `key`, oldest first; an empty range at end() if none.
+  /// The entries of `key`, oldest first; an empty range at end() if none.
   std::pair<iterator, iterator> equal_range(const K& key) {
     Group* group = findGroup(key);
     if (group == nullptr) return {m_Entries.end(), m_Entries.end()};
@@ -152,7 +152,7 @@ class GroupedMultimap {
   }
 
  private:
-  // 64 slots of 4 bytes: one page covers 64 consecutive keys in 256 bytes.
+  /// 64 slots of 4 bytes: one page covers 64 consecutive keys in 256 bytes.
   static constexpr unsigned kSlotBits = 6;
   static constexpr std::size_t kSlotMask = (std::size_t{1} << kSlotBits) - 1;
   static constexpr std::size_t kPages = std::size_t{1} << (16 - kSlotBits);
@@ -162,7 +162,7 @@ class GroupedMultimap {
     iterator last;  // inclusive, so that insertion behind it needs no search
     size_type count;
   };
-  // Slot value: 0 for a key without entries, else its group's number + 1.
+  /// Slot value: 0 for a key without entries, else its group's number + 1.
   using Page = std::array<std::uint32_t, std::size_t{1} << kSlotBits>;
 
   static std::size_t pageOf(K key) { return static_cast<std::size_t>(key) >> kSlotBits; }
@@ -178,7 +178,7 @@ class GroupedMultimap {
     const std::uint32_t slot = (*slots)[key & kSlotMask];
     return slot == 0 ? nullptr : &m_Groups[slot - 1];
   }
-  // The key's slot, making its page (and the directory up to it) if need be.
+  /// The key's slot, making its page (and the directory up to it) if need be.
   std::uint32_t& slotFor(K key) {
     const std::size_t page = pageOf(key);
     if (page >= m_Pages.size()) m_Pages.resize(page + 1);
@@ -187,7 +187,7 @@ class GroupedMultimap {
   }
 
   List m_Entries;
-  // Directory of pages, as long as the highest page in use (at most kPages).
+  /// Directory of pages, as long as the highest page in use (at most kPages).
   std::vector<std::unique_ptr<Page>> m_Pages;
   std::vector<Group> m_Groups;
 };
