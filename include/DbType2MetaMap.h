@@ -37,13 +37,14 @@ class TARVEX_EXPORT DbType2MetaMap
   /// when createMeta() fails to make one. Allocates nothing unless it grows.
   /// Inline: it is the request cycle's hot path.
   DbMetaBase* getFreeMeta(unsigned short typeId) {
-    const auto range = equal_range(typeId);
-    if (range.first == range.second) return nullptr;
-    for (auto it = range.first; it != range.second; ++it) {
-      DbMetaBase* meta = it->second;
+    auto [entry, count] = group(typeId);
+    if (count == 0) return nullptr;
+    for (;; ++entry) {
+      DbMetaBase* meta = entry->second;
       if (meta != nullptr && !meta->inUse()) return meta;
+      if (--count == 0) break;
     }
-    return addFreeMeta(typeId, range.second);
+    return addFreeMeta(typeId, entry);
   }
 
   /// Adds `meta` under `typeId` and takes it over. If adding throws, `meta`
@@ -59,9 +60,9 @@ class TARVEX_EXPORT DbType2MetaMap
   void deleteAllMetas();
 
  private:
-  /// getFreeMeta when every meta of the type is busy; `groupEnd` follows the
+  /// getFreeMeta when every meta of the type is busy; `newest` is the
   /// newest of them.
-  DbMetaBase* addFreeMeta(unsigned short typeId, iterator groupEnd);
+  DbMetaBase* addFreeMeta(unsigned short typeId, iterator newest);
   /// deleteAllMetas, with the traces or (in the destructor, after a trace
   /// threw) without them.
   void deleteMetas(bool trace);

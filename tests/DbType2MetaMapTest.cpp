@@ -74,6 +74,9 @@ void expectMatchesInsertions(const Map& map, const Insertions& inserted) {
       found.push_back(plain(it->second));
     }
     EXPECT_EQ(found, group.second) << "key " << group.first;
+    const auto [oldest, count] = map.group(group.first);
+    EXPECT_EQ(oldest, range.first);
+    EXPECT_EQ(count, group.second.size());
   }
 }
 
@@ -108,6 +111,7 @@ TEST(GroupedMultimap, GroupsEqualKeysInInsertionOrder) {
     EXPECT_EQ(range.first, map.end());
     EXPECT_EQ(range.second, map.end());
     EXPECT_EQ(map.count(missing), 0u);
+    EXPECT_EQ(map.group(missing), std::make_pair(map.end(), std::size_t{0}));
   }
   EXPECT_EQ(map.size(), inserted.size());
 }

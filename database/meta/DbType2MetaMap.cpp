@@ -1,7 +1,5 @@
 #include "DbType2MetaMap.h"
 
-#include <iterator>
-
 #include "DbMetaBase.h"
 #include "Reporting.h"
 
@@ -26,9 +24,8 @@ DbType2MetaMap::~DbType2MetaMap() {
   }
 }
 
-DbMetaBase* DbType2MetaMap::addFreeMeta(unsigned short typeId, iterator groupEnd) {
-  DbMetaBase* newest = std::prev(groupEnd)->second;
-  DbMetaBase* created = newest != nullptr ? newest->createMeta() : nullptr;
+DbMetaBase* DbType2MetaMap::addFreeMeta(unsigned short typeId, iterator newest) {
+  DbMetaBase* created = newest->second != nullptr ? newest->second->createMeta() : nullptr;
   if (created == nullptr) {
     // A pool never holds an entry without a meta, so a broken factory leaves
     // the caller without a meta instead of planting a null entry.

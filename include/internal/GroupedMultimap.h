@@ -130,6 +130,21 @@ class GroupedMultimap {
     return {const_iterator(group->first), std::next(const_iterator(group->last))};
   }
 
+  /// The oldest entry of `key` and the number of its entries; (end(), 0) if
+  /// none. The entries are that one and the count - 1 following it.
+  std::pair<iterator, size_type> group(const K& key) noexcept {
+    const std::uint32_t number = groupNumber(key);
+    if (number == 0) return {m_Entries.end(), 0};
+    const Group& found = m_Groups[number - 1];
+    return {found.first, found.count};
+  }
+  std::pair<const_iterator, size_type> group(const K& key) const noexcept {
+    const std::uint32_t number = groupNumber(key);
+    if (number == 0) return {m_Entries.cend(), 0};
+    const Group& found = m_Groups[number - 1];
+    return {const_iterator(found.first), found.count};
+  }
+
   size_type count(const K& key) const {
     const Group* group = findGroup(key);
     return group == nullptr ? 0 : group->count;
@@ -171,12 +186,15 @@ class GroupedMultimap {
     return const_cast<Group*>(static_cast<const GroupedMultimap*>(this)->findGroup(key));
   }
   const Group* findGroup(K key) const noexcept {
+    const std::uint32_t number = groupNumber(key);
+    return number == 0 ? nullptr : &m_Groups[number - 1];
+  }
+  /// The key's slot value: 0 for a key without entries.
+  std::uint32_t groupNumber(K key) const noexcept {
     const std::size_t page = pageOf(key);
-    if (page >= m_Pages.size()) return nullptr;
+    if (page >= m_Pages.size()) return 0;
     const Page* slots = m_Pages[page].get();
-    if (slots == nullptr) return nullptr;
-    const std::uint32_t slot = (*slots)[key & kSlotMask];
-    return slot == 0 ? nullptr : &m_Groups[slot - 1];
+    return slots == nullptr ? 0 : (*slots)[key & kSlotMask];
   }
   /// The key's slot, making its page (and the directory up to it) if need be.
   std::uint32_t& slotFor(K key) {
