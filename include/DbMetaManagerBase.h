@@ -143,6 +143,8 @@ class TARVEX_EXPORT DbMetaManagerBase {
   DbType2MetaMap& localPool(bool fill) const;
   /// localPool past the cache: the slot, made and filled if need be.
   DbType2MetaMap& slotPool(bool fill) const;
+  /// getMetaLocal when the thread's cache does not know this registry.
+  DbMetaBase* getMetaFromSlot(unsigned short typeId) const;
   /// Fills the slot's pool from `nextToFill` on, in the slot.
   void fillPool(PoolSlot& slot) const;
   /// Deletes every working meta of every thread; the pools stay, empty.

@@ -47,12 +47,13 @@ constexpr unsigned short kTypeTableSize = 128;
 // destroyed, and a destroyed registry's serial never comes back. Registries
 // whose serials share an entry take turns in it and are merely as fast as
 // without a cache.
-struct CachedPool {
-  std::uint64_t serial;
-  DbType2MetaMap* pool;
-};
 constexpr std::uint64_t kCachedPools = 8;
-thread_local TARVEX_FAST_TLS CachedPool t_PoolCache[kCachedPools];
+struct PoolCache {
+  // Two arrays rather than pairs, so that an entry is found by a scaled index.
+  std::uint64_t serials[kCachedPools];
+  DbType2MetaMap* pools[kCachedPools];
+};
+thread_local TARVEX_FAST_TLS PoolCache t_PoolCache;
 
 // Registries may be made on any thread at once (any client may make a local
 // one), so the counter is atomic; it is touched only by construction.
@@ -133,8 +134,8 @@ void DbMetaManagerBase::deleteAllWorkingMetas() {
 }
 
 DbType2MetaMap& DbMetaManagerBase::localPool(bool fill) const {
-  const CachedPool& cached = t_PoolCache[m_Serial % kCachedPools];
-  if (cached.serial == m_Serial) return *cached.pool;
+  const std::uint64_t entry = m_Serial % kCachedPools;
+  if (t_PoolCache.serials[entry] == m_Serial) return *t_PoolCache.pools[entry];
   return slotPool(fill);
 }
 
@@ -150,8 +151,11 @@ DbType2MetaMap& DbMetaManagerBase::slotPool(bool fill) const {
   }
   // A call from inside the fill is served from the pool as far as it is filled.
   if (slot.fill == PoolSlot::Fill::Interrupted) fillPool(slot);
-  if (slot.fill == PoolSlot::Fill::Done)
-    t_PoolCache[m_Serial % kCachedPools] = {m_Serial, slot.pool.get()};
+  if (slot.fill == PoolSlot::Fill::Done) {
+    const std::uint64_t entry = m_Serial % kCachedPools;
+    t_PoolCache.serials[entry] = m_Serial;
+    t_PoolCache.pools[entry] = slot.pool.get();
+  }
   return *slot.pool;
 }
 
@@ -225,9 +229,13 @@ DbMetaBase* DbMetaManagerBase::getMeta(unsigned short typeId) const {
 
 DbMetaBase* DbMetaManagerBase::getMetaLocal(unsigned short typeId) const {
   // localPool(true), spelled out: this is the request cycle.
-  const CachedPool& cached = t_PoolCache[m_Serial % kCachedPools];
-  DbType2MetaMap& pool = cached.serial == m_Serial ? *cached.pool : slotPool(true);
-  return pool.getFreeMeta(typeId);
+  const std::uint64_t entry = m_Serial % kCachedPools;
+  if (t_PoolCache.serials[entry] != m_Serial) return getMetaFromSlot(typeId);
+  return t_PoolCache.pools[entry]->getFreeMeta(typeId);
+}
+
+DbMetaBase* DbMetaManagerBase::getMetaFromSlot(unsigned short typeId) const {
+  return slotPool(true).getFreeMeta(typeId);
 }
 
 DbMetaManagerBase::MetaConstIterator DbMetaManagerBase::getMetasBegin() const {
