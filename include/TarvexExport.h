@@ -9,5 +9,6 @@
 /// TLS block, reached without a call (the library's take: 128 bytes).
 #define TARVEX_FAST_TLS __attribute__((tls_model("initial-exec")))
 #else
+/// Other compilers: the default TLS model.
 #define TARVEX_FAST_TLS
 #endif
