@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <initializer_list>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -58,8 +59,8 @@ struct Options {
 void printUsage(std::FILE* out) {
   std::fprintf(out,
                "Usage: tarvex-demo [--threads N] [--requests M] [--trace] [--help]\n"
-               "  --threads N    worker threads, 1..%u (default %u)\n"
-               "  --requests M   object requests per thread, 1..%u (default %u)\n"
+               "  --threads N    worker threads, 1..%u (default %u); also --threads=N\n"
+               "  --requests M   object requests per thread, 1..%u (default %u); also --requests=M\n"
                "  --trace        switch the \"Meta\" trace on for the whole run and echo\n"
                "                 every report and trace as it arrives\n"
                "  --help         show this text\n",
@@ -87,12 +88,25 @@ int parseOptions(int argc, char** argv, Options& options) {
       options.trace = true;
       continue;
     }
-    const bool threads = std::strcmp(arg, "--threads") == 0;
-    if (threads || std::strcmp(arg, "--requests") == 0) {
-      const char* value = i + 1 < argc ? argv[++i] : nullptr;
+    // "--threads N" or "--threads=N"; likewise --requests.
+    const char* name = nullptr;
+    const char* value = nullptr;
+    for (const char* option : {"--threads", "--requests"}) {
+      const std::size_t length = std::strlen(option);
+      if (std::strncmp(arg, option, length) != 0) continue;
+      if (arg[length] == '\0') {
+        name = option;
+        value = i + 1 < argc ? argv[++i] : nullptr;
+      } else if (arg[length] == '=') {
+        name = option;
+        value = arg + length + 1;
+      }
+    }
+    if (name != nullptr) {
+      const bool threads = name[2] == 't';
       const unsigned maximum = threads ? kMaxThreads : kMaxRequests;
       if (!parseCount(value, maximum, threads ? options.threads : options.requests)) {
-        std::fprintf(stderr, "tarvex-demo: %s needs a whole number from 1 to %u, got '%s'\n", arg,
+        std::fprintf(stderr, "tarvex-demo: %s needs a whole number from 1 to %u, got '%s'\n", name,
                      maximum, value != nullptr ? value : "nothing");
         return 2;
       }

@@ -253,7 +253,9 @@ TEST_F(AllocationFailure, FailedRegistrationLeavesNoTraceOfTheType) {
       EXPECT_TRUE(registry.isMetaRegistered(3));
       EXPECT_NE(registry.getMetaLocal(1), nullptr);
       auto* working = static_cast<TestMeta*>(registry.getMetaLocal(3));
-      if (workingExpected) EXPECT_NE(working, nullptr);
+      if (workingExpected) {
+        EXPECT_NE(working, nullptr);
+      }
       if (working != nullptr) expectConsistent(*working, {60100, 60119});
       EXPECT_TRUE(registry.check());
       return failed;
@@ -274,7 +276,9 @@ TEST_F(AllocationFailure, AddDataEitherKeepsOrDisposesOfTheValue) {
         auto* added = new CountedLong(62000, 5);
         const bool failed = failsAt(n, [&] { meta.addData(added); });
         const bool kept = meta.getData(62000) == added;
-        if (!kept) EXPECT_EQ(CountedLong::live(), valuesBefore);
+        if (!kept) {
+          EXPECT_EQ(CountedLong::live(), valuesBefore);
+        }
         EXPECT_EQ(meta.getDataList(false).size(),
                   static_cast<std::size_t>(before) + (kept ? 1 : 0));
         EXPECT_TRUE(failed || kept);
