@@ -59,8 +59,9 @@ struct Options {
 void printUsage(std::FILE* out) {
   std::fprintf(out,
                "Usage: tarvex-demo [--threads N] [--requests M] [--trace] [--help]\n"
-               "  --threads N    worker threads, 1..%u (default %u); also --threads=N\n"
-               "  --requests M   object requests per thread, 1..%u (default %u); also --requests=M\n"
+               "       (--threads=N and --requests=M work as well)\n"
+               "  --threads N    worker threads, 1..%u (default %u)\n"
+               "  --requests M   object requests per thread, 1..%u (default %u)\n"
                "  --trace        switch the \"Meta\" trace on for the whole run and echo\n"
                "                 every report and trace as it arrives\n"
                "  --help         show this text\n",
