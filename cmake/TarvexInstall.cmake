@@ -14,6 +14,9 @@ foreach(target ${TARVEX_TARGETS})
   get_target_property(headers ${target} TARVEX_PUBLIC_HEADERS)
   install(FILES ${headers} DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tarvex)
 endforeach()
+# Implementation headers that public ones include; not for direct use.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/internal
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/tarvex FILES_MATCHING PATTERN "*.h")
 
 install(EXPORT TarvexTargets NAMESPACE Tarvex:: DESTINATION ${TARVEX_INSTALL_CMAKEDIR})
 configure_package_config_file(${PROJECT_SOURCE_DIR}/cmake/TarvexConfig.cmake.in

@@ -1,8 +1,9 @@
-// Export macro of the Tarvex library. Symbols are hidden unless marked; a class
-// marked with it exports all its members, inline ones included.
-// TARVEX_STATIC_DEFINE: Tarvex is built or used as a static library.
-// Tarvex_EXPORTS: defined while Tarvex itself is compiled (CMake does this for
-// shared libraries).
+/// @file
+/// Export macro of the Tarvex library. Symbols are hidden unless marked; a class
+/// marked with it exports all its members, inline ones included.
+/// TARVEX_STATIC_DEFINE: Tarvex is built or used as a static library.
+/// Tarvex_EXPORTS: defined while Tarvex itself is compiled (CMake does this for
+/// shared libraries).
 #pragma once
 
 #if defined(TARVEX_STATIC_DEFINE)
@@ -14,6 +15,7 @@
 #define TARVEX_EXPORT __declspec(dllimport)
 #endif
 #elif defined(__GNUC__) || defined(__clang__)
+/// Marks a class or function as part of the library's interface.
 #define TARVEX_EXPORT __attribute__((visibility("default")))
 #else
 #define TARVEX_EXPORT

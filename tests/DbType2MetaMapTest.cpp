@@ -12,10 +12,10 @@
 #include <vector>
 
 #include "DbType2MetaMap.h"
-#include "GroupedHashMultimap.h"
+#include "internal/GroupedHashMultimap.h"
 #include "RegistryTestSupport.h"
 
-using tarvex::GroupedHashMultimap;
+using tarvex::internal::GroupedHashMultimap;
 using tarvex_test::CountingMeta;
 using tarvex_test::report;
 using tarvex_test::TraceSwitch;

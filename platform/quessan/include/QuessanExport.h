@@ -1,8 +1,9 @@
-// Export macro of the Quessan library. Symbols are hidden unless marked; a class
-// marked with it exports all its members, inline ones included.
-// QUESSAN_STATIC_DEFINE: Quessan is built or used as a static library.
-// Quessan_EXPORTS: defined while Quessan itself is compiled (CMake does this for
-// shared libraries).
+/// @file
+/// Export macro of the Quessan library. Symbols are hidden unless marked; a class
+/// marked with it exports all its members, inline ones included.
+/// QUESSAN_STATIC_DEFINE: Quessan is built or used as a static library.
+/// Quessan_EXPORTS: defined while Quessan itself is compiled (CMake does this for
+/// shared libraries).
 #pragma once
 
 #if defined(QUESSAN_STATIC_DEFINE)
@@ -14,6 +15,7 @@
 #define QUESSAN_EXPORT __declspec(dllimport)
 #endif
 #elif defined(__GNUC__) || defined(__clang__)
+/// Marks a class or function as part of the library's interface.
 #define QUESSAN_EXPORT __attribute__((visibility("default")))
 #else
 #define QUESSAN_EXPORT

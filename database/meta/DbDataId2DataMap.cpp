@@ -1,19 +1,7 @@
 #include "DbDataId2DataMap.h"
-#include "DbDataList.h"
 
-namespace {
-
-void destroyValue(DbData* value) {
-  value->clear();
-  value->purge();
-}
-
-}  // namespace
-
-void DbDataList::clearAndDestroyElements() {
-  for (DbData* value : *this) destroyValue(value);
-  clear();
-}
+#include "DbData.h"
+#include "EString.h"
 
 DbDataId2DataMap::~DbDataId2DataMap() = default;
 
@@ -34,7 +22,9 @@ DbData* DbDataId2DataMap::replaceData(unsigned short dataId, DbData* value) {
 void DbDataId2DataMap::clearAndDestroyElements() {
   for (auto& entry : *this) {
     // Entries holding null count as absent and own nothing.
-    if (entry.second != nullptr) destroyValue(entry.second);
+    if (entry.second == nullptr) continue;
+    entry.second->clear();
+    entry.second->purge();
   }
   clear();
 }
