@@ -1,5 +1,4 @@
-// MetaModule: the library's module in the application framework, and
-// EModuleFlags, the library's trace state "Meta".
+// MetaModule: the library's module in the application framework.
 //
 // Loading the library constructs the trace state "Meta", then the module
 // ("Meta", false, 33.0); unloading destroys them in reverse. At start-up
@@ -13,14 +12,8 @@
 #pragma once
 
 #include "AfModule.h"
-#include "ETraceState.h"
+#include "EModuleFlags.h"
 #include "TarvexExport.h"
-
-class TARVEX_EXPORT EModuleFlags : public ETraceState {
- public:
-  using ETraceState::ETraceState;
-  ~EModuleFlags() override;
-};
 
 class TARVEX_EXPORT MetaModule : public AfModule {
  public:

@@ -12,25 +12,19 @@
 #include "ObjectAllocation.h"
 #include "Reporting.h"
 
-using tarvex::internal::kAssertFalse;
+using tarvex::internal::classNameOf;
+using tarvex::internal::composeText;
+using tarvex::internal::ReportSite;
 using tarvex::internal::reportAssert;
+namespace files = tarvex::internal::files;
+namespace texts = tarvex::internal::texts;
 
 namespace {
 
-const char* const kSourceFile = ".\\DbMetaBase";
-constexpr int kLineDuplicateDataId = 193;
-constexpr int kLineReplaceNotFound = 224;
-constexpr int kLineEmbeddedOrder = 476;
-
-// "<prefix><data id><middle><class name> )!", the shape of both data-id
-// messages.
-EString dataIdMessage(const char* prefix, unsigned short dataId, const char* middle,
-                      const DbMetaBase& meta) {
-  EString before(prefix);
-  before += EString().set(dataId);
-  before += EString(middle);
-  return tarvex::internal::textNamingClass(before, meta, L" )!");
-}
+// Where this file's reports come from.
+constexpr ReportSite kAddDataDuplicate{files::kDbMetaBase, 193};
+constexpr ReportSite kReplaceDataNotFound{files::kDbMetaBase, 224};
+constexpr ReportSite kEmbeddedMetaOrder{files::kDbMetaBase, 476};
 
 // The shared path of every typed setter: absent values are not an error.
 template <typename Write>
@@ -191,8 +185,8 @@ void DbMetaBase::addData(DbData* value) {
     throw;
   }
   if (!mapped) {
-    reportAssert(dataIdMessage("Die DataId ", dataId, " wurde doppelt vergeben ( ", *this),
-                 EString(kSourceFile), kLineDuplicateDataId);
+    reportAssert(composeText(texts::kDuplicateDataId, {EString().set(dataId), classNameOf(*this)}),
+                 kAddDataDuplicate);
   }
   try {
     m_DataList.push_back(value);
@@ -213,8 +207,8 @@ DbData* DbMetaBase::replaceData(DbData* value) {
     // The meta does not own `value` on this path, so it is not placed in the
     // direct array either: a slot must never outlive its value.
     reportAssert(
-        dataIdMessage("The DataId ", dataId, " was not found, while trying to replace ( ", *this),
-        EString(kSourceFile), kLineReplaceNotFound);
+        composeText(texts::kReplacedDataIdNotFound, {EString().set(dataId), classNameOf(*this)}),
+        kReplaceDataNotFound);
     return nullptr;
   }
   for (DbDataList* list : {&m_SortedDataList, &m_DataList}) {
@@ -289,9 +283,7 @@ void DbMetaBase::addDataEntry2DbMap(bool registering) {
           embedded->addDataEntry2DbMap(false);
           value->ungetMeta(embedded);
         } else {
-          reportAssert(
-              L"Metareihenfolge \u00fcberarbeiten. Diese Meta muss vorher registriert werden!",
-              EString(kSourceFile), kLineEmbeddedOrder);
+          reportAssert(texts::kEmbeddedMetaNotRegistered, kEmbeddedMetaOrder);
         }
         schema->addDataEntry(this, dataId, value->getDataModelType());
         break;

@@ -6,16 +6,18 @@
 #include "DbMetaBase.h"
 #include "Reporting.h"
 
-using tarvex::internal::kAssertFalse;
+using tarvex::internal::ReportSite;
 using tarvex::internal::reportAssert;
+namespace files = tarvex::internal::files;
+namespace texts = tarvex::internal::texts;
 
 unsigned short DbMetaBase::sm_MapDataIdToPackedDataId[65536];
 unsigned short DbMetaBase::sm_LastUsedPackedDataId = 0;
 
 namespace {
 
-const char* const kSourceFile = ".\\DbMetaBase";
-constexpr int kLineUnreachableValue = 145;
+// Where this file's reports come from.
+constexpr ReportSite kValueWithoutSlot{files::kDbMetaBase, 145};
 
 // Packed ids are 16-bit and 0 means "not packed", so 65535 ids is the most a
 // process can hand out; the direct-array bound saturates at the same value.
@@ -72,7 +74,7 @@ void DbMetaBase::setupDirectDataPtr(DbData* value) {
     if (listed == nullptr) continue;
     const unsigned short p = sm_MapDataIdToPackedDataId[listed->getDataId()];
     if (p == 0 || p > bound) {
-      reportAssert(EString(kAssertFalse), EString(kSourceFile), kLineUnreachableValue);
+      reportAssert(texts::kFalse, kValueWithoutSlot);
       complete = false;
     } else {
       direct[p] = listed;  // a later value of the same data id takes the slot

@@ -322,7 +322,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (size == 0) return 0;
 
   // Fresh process-wide tables per input, so that every input replays alike.
-  DbData::setLastEntryDataId(DbData::kDefaultLastEntryDataId);
+  if (DbData::sm_pArrayDataId2SortId != nullptr) {
+    DbData::setLastEntryDataId(DbData::kDefaultLastEntryDataId);
+  }
   DbData::deinit();
   DbData::init();
   DbMetaBase::initDataIdPacking();
