@@ -1,13 +1,15 @@
 // DbMetaBase: construction, value access, typed setters, adding, replacing
-// and describing values. Data-id packing and direct data pointers are in
-// DbMetaBasePacking.cpp; containers, embedded metas, id changes and the
-// object hand-over in DbMetaBaseContainers.cpp.
+// and describing values. The packing of data ids and the direct arrays are
+// worked by DbMetaBasePacking.cpp on the state this class owns; containers,
+// embedded metas, id changes and the object hand-over are in
+// DbMetaBaseContainers.cpp.
 #include "DbMetaBase.h"
 
 #include <algorithm>
 #include <iterator>
 #include <vector>
 
+#include "DbMetaBasePacking.h"
 #include "IDbDataSchema.h"
 #include "ObjectAllocation.h"
 #include "Reporting.h"
@@ -18,6 +20,9 @@ using tarvex::internal::ReportSite;
 using tarvex::internal::reportAssert;
 namespace files = tarvex::internal::files;
 namespace texts = tarvex::internal::texts;
+
+unsigned short DbMetaBase::sm_MapDataIdToPackedDataId[65536];
+unsigned short DbMetaBase::sm_LastUsedPackedDataId = 0;
 
 namespace {
 
@@ -85,6 +90,19 @@ bool DbMetaBase::getDoNotify() const { return true; }
 bool DbMetaBase::indicateStringOverflow(unsigned short /*dataId*/) const { return false; }
 
 bool DbMetaBase::supportDirectDataPointer() const { return false; }
+
+// --- Data-id packing and direct data pointers ------------------------------
+
+void DbMetaBase::initDataIdPacking() {
+  tarvex::internal::clearDataIdPacking({sm_MapDataIdToPackedDataId, sm_LastUsedPackedDataId});
+}
+
+void DbMetaBase::setupDirectDataPtr(DbData* value) {
+  if (value == nullptr || !supportDirectDataPointer()) return;
+  tarvex::internal::setupDirectData({sm_MapDataIdToPackedDataId, sm_LastUsedPackedDataId},
+                                    {m_pDirectData, m_MaxPackedDataId, m_DataList}, value,
+                                    kDirectDataSpare);
+}
 
 // --- Value access ----------------------------------------------------------
 

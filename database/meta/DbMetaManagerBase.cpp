@@ -6,7 +6,6 @@
 #include <utility>
 
 #include "DbMetaBase.h"
-#include "DbMetaManager.h"
 #include "DbType2MetaMap.h"
 #include "Reporting.h"
 
@@ -148,12 +147,6 @@ bool DbMetaManagerBase::registerMeta(DbMetaBase* meta) {
 
 bool DbMetaManagerBase::isMetaRegistered(unsigned short typeId) const {
   return m_pMetas->count(typeId) != 0;
-}
-
-DbMetaBase* DbMetaManagerBase::getMeta(unsigned short typeId) const {
-  if (DbMetaBase* meta = getMetaLocal(typeId)) return meta;
-  // The singleton's override does not fall back, so this goes one level.
-  return DbMetaManager::getInstance()->getMeta(typeId);
 }
 
 DbMetaBase* DbMetaManagerBase::getMetaLocal(unsigned short typeId) const {
