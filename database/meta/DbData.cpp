@@ -5,8 +5,8 @@
 #include "ObjectAllocation.h"
 #include "Reporting.h"
 
-using tarvex::internal::ReportSite;
 using tarvex::internal::reportAssert;
+using tarvex::internal::ReportSite;
 namespace files = tarvex::internal::files;
 namespace texts = tarvex::internal::texts;
 
@@ -238,7 +238,9 @@ void DbData::setPoint3D(const EPoint3D& /*value*/) { reportNotImplemented(kSetPo
 void DbData::setReference(const DbObjectId& /*value*/) { reportNotImplemented(kSetReference); }
 void DbData::setEmbeddedId(const std::int32_t& /*value*/) { reportNotImplemented(kSetEmbeddedId); }
 void DbData::setDTString(const DbDTString& /*value*/) { reportNotImplemented(kSetDTString); }
-void DbData::setPropertyList(const EPropertyList& /*value*/) { reportNotImplemented(kSetPropertyList); }
+void DbData::setPropertyList(const EPropertyList& /*value*/) {
+  reportNotImplemented(kSetPropertyList);
+}
 
 void DbData::setUnknownData(DbPtBlobConstIterator& /*blob*/, const char* /*context*/) {
   reportNotImplemented(kSetUnknownDataBlob);
@@ -249,7 +251,9 @@ void DbData::setUnknownData(const unsigned char* /*data*/, std::uint32_t /*size*
   reportNotImplemented(kSetUnknownDataBytes);
 }
 
-void DbData::setStreamableObject(IEStreamableObject* /*object*/) { reportNotImplemented(kSetStreamableObject); }
+void DbData::setStreamableObject(IEStreamableObject* /*object*/) {
+  reportNotImplemented(kSetStreamableObject);
+}
 
 bool DbData::addObject2Container(DbMetaBase& /*meta*/, int /*position*/) {
   reportNotImplemented(kAddObject2Container);

@@ -16,8 +16,8 @@
 
 using tarvex::internal::classNameOf;
 using tarvex::internal::composeText;
-using tarvex::internal::ReportSite;
 using tarvex::internal::reportAssert;
+using tarvex::internal::ReportSite;
 namespace files = tarvex::internal::files;
 namespace texts = tarvex::internal::texts;
 

@@ -20,8 +20,7 @@ constexpr unsigned short kHighestPackedId = 0xFFFF;
 }  // namespace
 
 void clearDataIdPacking(PackingTable table) {
-  std::fill(std::begin(table.packedIds), std::end(table.packedIds),
-            static_cast<unsigned short>(0));
+  std::fill(std::begin(table.packedIds), std::end(table.packedIds), static_cast<unsigned short>(0));
   table.lastUsed = 0;
 }
 

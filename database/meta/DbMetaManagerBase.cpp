@@ -12,8 +12,8 @@
 namespace {
 
 using tarvex::internal::composeText;
-using tarvex::internal::ReportSite;
 using tarvex::internal::reportAssert;
+using tarvex::internal::ReportSite;
 using tarvex::internal::traceMeta;
 namespace files = tarvex::internal::files;
 namespace texts = tarvex::internal::texts;
@@ -196,8 +196,9 @@ void DbMetaManagerBase::dump() const {
   traceMeta(composeText(texts::kInUseCount, {number(inUse)}), kDumpInUse);
   for (unsigned short typeId = 0; typeId < kTypeTableSize; ++typeId) {
     if (inUseByType[typeId] == 0) continue;
-    traceMeta(composeText(texts::kTypeInUseCount, {EString().set(typeId), number(inUseByType[typeId])}),
-              kDumpTypeInUse);
+    traceMeta(
+        composeText(texts::kTypeInUseCount, {EString().set(typeId), number(inUseByType[typeId])}),
+        kDumpTypeInUse);
   }
 }
 
