@@ -6,11 +6,15 @@
 
 #include "Reporting.h"
 
+using tarvex::internal::ReportSite;
+namespace files = tarvex::internal::files;
+namespace texts = tarvex::internal::texts;
+
 namespace {
 
-const char* const kSourceFile = ".\\DbMetaBase";
-constexpr int kLineNullObject = 320;
-constexpr int kLineInvalidBuildStamp = 335;
+// Where this file's reports come from.
+constexpr ReportSite kSetObjectNull{files::kDbMetaBase, 320};
+constexpr ReportSite kTakeOverInvalidStamp{files::kDbMetaBase, 335};
 
 // Set by the first takeOverObject with an invalid stamp, so the trace is
 // written once per process. Atomic because metas on several threads may
@@ -140,10 +144,8 @@ bool DbMetaBase::setObject(DMMemberBase* object, unsigned short /*mode*/) {
     return true;
   }
   tarvex::internal::reportAssert(
-      tarvex::internal::textNamingClass(
-          L"Es wurde versucht im Meat das Objekt mit einem NULL-Pointer zu setzen ( ", *this,
-          L" )!"),
-      EString(kSourceFile), kLineNullObject);
+      tarvex::internal::composeText(texts::kNullObject, {tarvex::internal::classNameOf(*this)}),
+      kSetObjectNull);
   m_bInUse = false;
   return false;
 }
@@ -151,8 +153,7 @@ bool DbMetaBase::setObject(DMMemberBase* object, unsigned short /*mode*/) {
 DMMemberBase* DbMetaBase::takeOverObject(int stamp) const {
   if (stamp == 0 && !s_bInvalidBuildStampReported.load(std::memory_order_relaxed) &&
       !s_bInvalidBuildStampReported.exchange(true, std::memory_order_relaxed)) {
-    tarvex::internal::traceMeta(EString("At least one invalid build stamp."), EString(kSourceFile),
-                                kLineInvalidBuildStamp);
+    tarvex::internal::traceMeta(texts::kInvalidBuildStamp, kTakeOverInvalidStamp);
   }
   if (m_bDeleteObject) m_bDeleteObject = false;
   // The hand-over is logically const for the caller; finishing the read is
