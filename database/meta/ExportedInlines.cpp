@@ -13,6 +13,7 @@
 #include "DbMetaManager.h"
 #include "DbMetaManagerBase.h"
 #include "DbType2MetaMap.h"
+#include "EModuleFlags.h"
 #include "IDbDataSchema.h"
 #include "IDbMetaTable.h"
 #include "IDbUnknownObjectMeta.h"
