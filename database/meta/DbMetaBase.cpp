@@ -11,6 +11,7 @@
 #include "IDbDataSchema.h"
 #include "ObjectAllocation.h"
 #include "Reporting.h"
+#include "ScopeExit.h"
 
 using tarvex::internal::kAssertFalse;
 using tarvex::internal::reportAssert;
@@ -225,8 +226,9 @@ DbData* DbMetaBase::replaceData(DbData* value) {
     setupDirectDataPtr(value);
   } catch (...) {
     // The new value is in place and answers through the map; the old one
-    // would never reach the caller, so it is destroyed here.
-    old->purge();
+    // would never reach the caller, so it is destroyed here, unless it is
+    // the new value itself, which the meta still holds.
+    if (old != value) old->purge();
     throw;
   }
   return old;
@@ -236,6 +238,9 @@ void DbMetaBase::addDataEntry2DbMap(bool registering) {
   IDbDataSchema* schema = IDbDataSchema::getSmallInstance();
   if (schema == nullptr || schema->isSchemaClosed()) return;
 
+  // Described means given back, also when a schema or value call throws: an
+  // embedded meta reached on the way must not stay in use for good.
+  tarvex::internal::ScopeExit clearWhenDone([this] { clear(); });
   if (registering) {
     DbObjectId objectId;
     objectId.setTypeId(getTypeId());
@@ -286,8 +291,8 @@ void DbMetaBase::addDataEntry2DbMap(bool registering) {
       case DbDatabaseType::kEmbeddedObject: {
         DbMetaBase* embedded = value->getMeta();
         if (embedded != nullptr) {
+          tarvex::internal::ScopeExit handBack([value, embedded] { value->ungetMeta(embedded); });
           embedded->addDataEntry2DbMap(false);
-          value->ungetMeta(embedded);
         } else {
           reportAssert(
               L"Metareihenfolge \u00fcberarbeiten. Diese Meta muss vorher registriert werden!",
@@ -301,7 +306,6 @@ void DbMetaBase::addDataEntry2DbMap(bool registering) {
         break;
     }
   }
-  clear();
 }
 
 void DbMetaBase::setDatas2Default(unsigned short key) {

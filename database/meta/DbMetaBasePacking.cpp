@@ -21,6 +21,16 @@ constexpr int kLineUnreachableValue = 145;
 // process can hand out; the direct-array bound saturates at the same value.
 constexpr unsigned short kHighestPackedId = 0xFFFF;
 
+// The packed id of `dataId`, handing out the next one if it has none yet.
+// Once every 16-bit packed id is taken, the id stays unpacked (0) rather than
+// wrap onto 0, which marks "not packed" and is never a slot.
+unsigned short packDataId(unsigned short (&table)[65536], unsigned short& lastUsed,
+                          unsigned short dataId) {
+  unsigned short& entry = table[dataId];
+  if (entry == 0 && lastUsed != kHighestPackedId) entry = ++lastUsed;
+  return entry;
+}
+
 }  // namespace
 
 void DbMetaBase::initDataIdPacking() {
@@ -32,13 +42,8 @@ void DbMetaBase::initDataIdPacking() {
 void DbMetaBase::setupDirectDataPtr(DbData* value) {
   if (value == nullptr || !supportDirectDataPointer()) return;
 
-  // Once every 16-bit packed id is taken, the id stays unpacked (0) rather
-  // than wrap onto 0, which marks "not packed" and is never a slot.
-  unsigned short& packedEntry = sm_MapDataIdToPackedDataId[value->getDataId()];
-  if (packedEntry == 0 && sm_LastUsedPackedDataId != kHighestPackedId) {
-    packedEntry = ++sm_LastUsedPackedDataId;
-  }
-  const unsigned short packed = packedEntry;
+  const unsigned short packed =
+      packDataId(sm_MapDataIdToPackedDataId, sm_LastUsedPackedDataId, value->getDataId());
 
   if (m_pDirectData != nullptr && packed != 0 && packed <= m_MaxPackedDataId) {
     m_pDirectData[packed] = value;
@@ -52,10 +57,14 @@ void DbMetaBase::setupDirectDataPtr(DbData* value) {
   m_MaxPackedDataId = 0;
   if (m_DataList.empty()) return;
 
+  // Values listed while supportDirectDataPointer() still answered false (an
+  // intermediate base's constructor adding them) were never packed; they are
+  // packed here, so every listed value gets its slot.
   unsigned short highest = 0;
   for (const DbData* listed : m_DataList) {
-    if (listed != nullptr)
-      highest = std::max(highest, sm_MapDataIdToPackedDataId[listed->getDataId()]);
+    if (listed == nullptr) continue;
+    highest = std::max(highest, packDataId(sm_MapDataIdToPackedDataId, sm_LastUsedPackedDataId,
+                                           listed->getDataId()));
   }
   // Saturate instead of wrapping, so the bound always covers every packed id.
   const unsigned short bound = highest > kHighestPackedId - kDirectDataSpare
