@@ -17,8 +17,8 @@
 #pragma once
 
 #include "DbForward.h"
-#include "internal/GroupedHashMultimap.h"
 #include "TarvexExport.h"
+#include "internal/GroupedHashMultimap.h"
 
 class TARVEX_EXPORT DbType2MetaMap
     : public tarvex::internal::GroupedHashMultimap<unsigned short, DbMetaBase*> {

@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "DbType2MetaMap.h"
-#include "internal/GroupedHashMultimap.h"
 #include "RegistryTestSupport.h"
+#include "internal/GroupedHashMultimap.h"
 
 using tarvex::internal::GroupedHashMultimap;
 using tarvex_test::CountingMeta;
