@@ -12,6 +12,7 @@
 //                               key of its own that caches the slot's pool,
 //                               falling back to the table if no key is left
 //               MutexPool       one pool for all threads behind a std::mutex
+//               Handle          Registry's cycle through tarvex::DbBorrowedMeta
 //   GetData/*   look-up by data id, direct data pointers against the data map
 //   SortedList/*, AddData/*  first sort, cached re-read and filling a meta
 //   Alloc/*     creating and destroying a meta with its values on the
@@ -42,22 +43,22 @@
 #include "AfModule.h"
 #include "DMMemberBase.h"
 #include "DbData.h"
-#include "DbDataModel2DataBaseTypeMap.h"
 #include "DbMetaManager.h"
 #include "DbType2MetaMap.h"
 #include "ESmartPtr.h"
 #include "SampleMetaTable.h"
 #include "SampleMetas.h"
 #include "SampleSchema.h"
-#include "SampleValues.h"
+#include "TarvexKit.h"
 
 using namespace tarvex_sample;
 
 namespace {
 
 // The cycle runs on two metas: the sample's beam, whose setObject also writes
-// the object id into a value, and a lean meta whose setObject and clear() are
-// the base's, which leaves the registry's own cost most exposed.
+// the object id into a value, and a lean meta on the kit's DbMetaImpl, whose
+// setObject and clear() add a pointer store to the base's, which leaves the
+// registry's own cost most exposed.
 constexpr unsigned short kLeanType = 100;
 unsigned short cycleType(const benchmark::State& state) {
   return state.range(0) == 0 ? kLeanType : static_cast<unsigned short>(kBeamType);
@@ -89,6 +90,19 @@ void Cycle_Registry(benchmark::State& state) {
   DbMetaManager* registry = DbMetaManager::getInstance();
   bindAndGiveBack(registry->getMeta(type), object);  // warm: the pool exists
   for (auto _ : state) bindAndGiveBack(registry->getMeta(type), object);
+  state.SetItemsProcessed(state.iterations());
+}
+
+// The same cycle through the kit's handle, which must add nothing to it.
+void Cycle_Handle(benchmark::State& state) {
+  const unsigned short type = cycleType(state);
+  DMMemberBase object(DbObjectId(type, 1, 1));
+  const DbMetaManagerBase& registry = *DbMetaManager::getInstance();
+  { tarvex::DbBorrowedMeta warm(registry, type, &object); }
+  for (auto _ : state) {
+    tarvex::DbBorrowedMeta meta(registry, type, &object);
+    benchmark::DoNotOptimize(meta.get());
+  }
   state.SetItemsProcessed(state.iterations());
 }
 
@@ -241,50 +255,24 @@ struct MallocAllocator {
 };
 
 template <typename Allocator>
-class BenchDouble final : public SampleValue {
+class BenchDouble final : public tarvex::DbDoubleValue {
  public:
-  explicit BenchDouble(unsigned short dataId) : SampleValue(dataId, kDmDouble) {}
-  double getDouble() const override { return m_Value; }
-  void setDouble(double value) override { m_Value = value; }
+  explicit BenchDouble(unsigned short dataId) : tarvex::DbDoubleValue(dataId) {}
   static void* operator new(std::size_t size) { return Allocator::template allocate<DbData>(size); }
   static void operator delete(void* pointer) { Allocator::template release<DbData>(pointer); }
-
- private:
-  double m_Value = 0.0;
 };
 
 // A meta with values of the given data ids, added in the given order.
 template <bool Direct, typename Allocator = LibraryAllocator>
-class BenchMeta final : public DbMetaBase {
+class BenchMeta final : public tarvex::DbMetaImpl<BenchMeta<Direct, Allocator>, kLeanType, Direct> {
  public:
   explicit BenchMeta(const std::vector<unsigned short>& dataIds = {}) {
-    for (unsigned short dataId : dataIds) addData(new BenchDouble<Allocator>(dataId));
+    for (unsigned short dataId : dataIds) this->addData(new BenchDouble<Allocator>(dataId));
   }
   static void* operator new(std::size_t size) {
     return Allocator::template allocate<DbMetaBase>(size);
   }
   static void operator delete(void* pointer) { Allocator::template release<DbMetaBase>(pointer); }
-
-  unsigned short getTypeId() const override { return kLeanType; }
-  void setObjectId(const DbObjectId& objectId) override { m_ObjectId = objectId; }
-  // The base's binding only: the lean meta of the request cycle.
-  bool setObject(DMMemberBase* object, unsigned short mode) override {
-    return DbMetaBase::setObject(object, mode);
-  }
-  const DbObjectId& getObjectId() const override { return m_ObjectId; }
-  DMMemberBase* createObject() override { return nullptr; }
-  void releaseObject() override {}
-  bool removeObjectFromContainer(unsigned short, int) override { return false; }
-  std::uint32_t getContainerSize(unsigned short) const override { return 0; }
-  DbMetaBase* createMeta() override { return new BenchMeta; }
-  bool isModified() const override { return false; }
-  void setModified(bool) override {}
-
- protected:
-  bool supportDirectDataPointer() const override { return Direct; }
-
- private:
-  DbObjectId m_ObjectId;
 };
 
 // Data ids of the sized metas; kMissBase upward is never used by any meta.
@@ -391,6 +379,7 @@ void registerBenchmarks() {
       {"Cycle/Registry", Cycle_Registry}, {"Cycle/ThreadLocal", Cycle_ThreadLocal},
       {"Cycle/EtsNoKey", Cycle_EtsNoKey}, {"Cycle/EtsKeyPerInstance", Cycle_EtsKeyPerInstance},
       {"Cycle/KeyCache", Cycle_KeyCache}, {"Cycle/MutexPool", Cycle_MutexPool},
+      {"Cycle/Handle", Cycle_Handle},
   };
   for (const auto& [name, function] : cycles) {
     benchmark::RegisterBenchmark(name, function)
@@ -506,6 +495,10 @@ bool printRatios(const RecordingReporter& reporter) {
       checkRatio(reporter, label.c_str(), std::string("Cycle/") + other + "/beam:0" + suffix,
                  "Cycle/ThreadLocal/beam:0" + suffix, true, 0);
     }
+    const std::string handle =
+        std::string("cycle: Handle / Registry, lean meta, ") + threads + " threads";
+    checkRatio(reporter, handle.c_str(), "Cycle/Handle/beam:0" + suffix,
+               "Cycle/Registry/beam:0" + suffix, true, 0);
     const std::string beam =
         std::string("cycle: Registry / ThreadLocal, beam, ") + threads + " threads";
     checkRatio(reporter, beam.c_str(), "Cycle/Registry/beam:1" + suffix,
@@ -537,9 +530,8 @@ int main(int argc, char** argv) {
   }
 
   // The application's set-up, as in tarvex-demo.
-  DbData::init();
+  auto tables = std::make_unique<tarvex::DbTablesScope>();
   markSampleBackPackedDataIds();
-  registerSampleDataModelTypes();
   auto schema = std::make_unique<SampleSchema>();
   registerSampleMetaTable();
   DbMetaManager* registry = DbMetaManager::getInstance();
@@ -567,9 +559,7 @@ int main(int argc, char** argv) {
   delete g_pEtsKeyPerInstance;
   delete g_pEtsNoKey;
   AfFramework::shutDown();
-  DbMetaManager::deinit();
-  DbData::deinit();
-  DbDataModel2DataBaseTypeMap::deinit();
+  tables.reset();
   unregisterSampleMetaTable();
   return strict && !met ? 1 : 0;
 }

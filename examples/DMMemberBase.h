@@ -1,10 +1,13 @@
 // Stand-in for the application's persistent object base class, which lives in
-// the object layer above the database. A meta binds one such object at a
-// time; the sample needs nothing of it but its id and its build stamp.
+// the object layer above the database. Tarvex only declares the class; an
+// application defines it once, in a header of this name on its include path.
+// A meta binds one such object at a time; the examples need nothing of it
+// but its id and its build stamp.
 #pragma once
 
 #include "DbObjectId.h"
 
+//! [object]
 class DMMemberBase {
  public:
   explicit DMMemberBase(const DbObjectId& objectId) : m_ObjectId(objectId) {}
@@ -20,3 +23,4 @@ class DMMemberBase {
   DbObjectId m_ObjectId;
   int m_BuildStamp = 0;
 };
+//! [object]

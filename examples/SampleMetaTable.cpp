@@ -2,8 +2,8 @@
 
 #include <atomic>
 
-#include "AfInterfaceManager.h"
 #include "DbMetaManager.h"
+#include "DbMetaTableRegistration.h"
 #include "SampleMetas.h"
 
 namespace tarvex_sample {
@@ -11,8 +11,6 @@ namespace tarvex_sample {
 const wchar_t* const kSampleMetaTableName = L"SampleMetaTable";
 
 namespace {
-
-const wchar_t* const kInterfaceName = L"IDbMetaTable";
 
 std::atomic<unsigned> s_InitCount{0};
 std::atomic<unsigned> s_ExitCount{0};
@@ -38,15 +36,8 @@ bool SampleMetaTable::exitTable() {
 unsigned SampleMetaTable::initCount() { return s_InitCount.load(); }
 unsigned SampleMetaTable::exitCount() { return s_ExitCount.load(); }
 
-void registerSampleMetaTable() {
-  AfInterfaceManager::getInstance()->registerImplementation(
-      kSampleMetaTableName, [] { return static_cast<IAfInterface*>(new SampleMetaTable); });
-  AfInterfaceNameManager::instance()->registerInterfaceName(kInterfaceName, kSampleMetaTableName);
-}
+void registerSampleMetaTable() { tarvex::registerMetaTable<SampleMetaTable>(kSampleMetaTableName); }
 
-void unregisterSampleMetaTable() {
-  AfInterfaceNameManager::instance()->unregisterInterfaceName(kInterfaceName, kSampleMetaTableName);
-  AfInterfaceManager::getInstance()->unregisterImplementation(kSampleMetaTableName);
-}
+void unregisterSampleMetaTable() { tarvex::unregisterMetaTable(kSampleMetaTableName); }
 
 }  // namespace tarvex_sample

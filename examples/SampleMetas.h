@@ -9,11 +9,10 @@
 //   AssemblyMeta   an assembly holding a container of references to its parts
 //                  and an embedded placement; uses direct data pointers.
 //
-// Each final class adds its values in its own constructor: only there does
-// supportDirectDataPointer() already answer for the final class, which
-// decides whether addData packs the data ids. createMeta() gives a new meta
-// with fresh default values; the registry recycles metas, so values written
-// by one user stay until the next user writes them.
+// Each final class adds its values in its own constructor, on the kit's
+// DbMetaImpl. createMeta() gives a new meta with fresh default values; the
+// registry recycles metas, so values written by one user stay until the
+// next user writes them.
 //
 // Register PlacementMeta before AssemblyMeta: registering an assembly asks the
 // registry for a placement meta to describe the embedded entries.
@@ -23,7 +22,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "DbMetaBase.h"
+#include "DMMemberBase.h"
+#include "TarvexKit.h"
 
 namespace tarvex_sample {
 
@@ -78,68 +78,49 @@ void markSampleBackPackedDataIds();
 // thread, so this is what the thread's pools hold.
 using MetaCounts = std::array<std::uint32_t, kSampleTypeIds.size()>;
 const MetaCounts& metasCreatedOnThisThread();
+// Counts one creation of a meta of `typeId` on the calling thread.
+void countCreated(unsigned short typeId);
 
-// Common part: the bound object, the object id and the modified flag.
-class SampleMeta : public DbMetaBase {
+// Common part of the sample metas on top of the kit: the object id also
+// goes into the object-id value, the object handed over gets the build
+// stamp, and creations are counted for metasCreatedOnThisThread().
+template <class Derived, unsigned short kTypeId, bool kDirect = false>
+class SampleMeta : public tarvex::DbMetaImpl<Derived, kTypeId, kDirect, DMMemberBase> {
+  using Base = tarvex::DbMetaImpl<Derived, kTypeId, kDirect, DMMemberBase>;
+
  public:
-  unsigned short getTypeId() const override { return m_TypeId; }
-  void setObjectId(const DbObjectId& objectId) override { m_ObjectId = objectId; }
-  // Binds `object`, takes over its id (also into the object-id value) and
-  // marks the meta in use.
-  bool setObject(DMMemberBase* object, unsigned short mode) override;
-  const DbObjectId& getObjectId() const override { return m_ObjectId; }
-  DMMemberBase* createObject() override;
-  void releaseObject() override { m_pObject = nullptr; }
-  bool removeObjectFromContainer(unsigned short dataId, int position) override;
-  std::uint32_t getContainerSize(unsigned short dataId) const override;
-  // Drops the object, then gives the meta back.
-  void clear() override;
-  DMMemberBase* getObject() const override { return m_pObject; }
-  // Stamps the object being handed over.
-  void postReadObject(int stamp, bool created) override;
-  bool isModified() const override { return m_bModified; }
-  void setModified(bool modified) override { m_bModified = modified; }
-
- protected:
-  explicit SampleMeta(unsigned short typeId) : m_TypeId(typeId) {}
-  // Counts the creation for metasCreatedOnThisThread().
-  static void countCreated(unsigned short typeId);
-
- private:
-  unsigned short m_TypeId;
-  DbObjectId m_ObjectId;
-  DMMemberBase* m_pObject = nullptr;
-  bool m_bModified = false;
+  bool setObject(DMMemberBase* object, unsigned short mode) override {
+    const bool bound = Base::setObject(object, mode);
+    if (object != nullptr) this->setDbObjectId(data::kObjectId, this->getObjectId());
+    return bound;
+  }
+  void postReadObject(int stamp, bool /*created*/) override {
+    if (DMMemberBase* object = this->getObject()) object->setBuildStamp(stamp);
+  }
+  DbMetaBase* createMeta() override {
+    countCreated(kTypeId);
+    return Base::createMeta();
+  }
 };
 
-class PlacementMeta final : public SampleMeta {
+class PlacementMeta final : public SampleMeta<PlacementMeta, kPlacementType> {
  public:
   PlacementMeta();
-  DbMetaBase* createMeta() override;
 };
 
-class BeamMeta final : public SampleMeta {
+class BeamMeta final : public SampleMeta<BeamMeta, kBeamType, true> {
  public:
   BeamMeta();
-  DbMetaBase* createMeta() override;
-
- protected:
-  bool supportDirectDataPointer() const override { return true; }
 };
 
-class PlateMeta final : public SampleMeta {
+class PlateMeta final : public SampleMeta<PlateMeta, kPlateType> {
  public:
   PlateMeta();
-  DbMetaBase* createMeta() override;
 };
 
-class AssemblyMeta final : public SampleMeta {
+class AssemblyMeta final : public SampleMeta<AssemblyMeta, kAssemblyType, true> {
  public:
   AssemblyMeta();
-  DbMetaBase* createMeta() override;
-
- protected:
-  bool supportDirectDataPointer() const override { return true; }
 };
 
 }  // namespace tarvex_sample

@@ -6,12 +6,14 @@
 // reverse order. Every value written is read back and compared; the exit
 // code says whether everything matched (0), something did not (1) or the
 // command line was wrong (2).
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -20,14 +22,13 @@
 #include "AfModule.h"
 #include "DMMemberBase.h"
 #include "DbData.h"
-#include "DbDataModel2DataBaseTypeMap.h"
 #include "DbMetaManager.h"
 #include "EAssertAndTrace.h"
 #include "ETraceState.h"
 #include "SampleMetaTable.h"
 #include "SampleMetas.h"
 #include "SampleSchema.h"
-#include "SampleValues.h"
+#include "TarvexKit.h"
 
 using namespace tarvex_sample;
 
@@ -417,11 +418,12 @@ class Worker {
     DbObjectId moved = meta.getObjectId();
     moved.setDatabaseId(kMovedDatabase);
     expectObjectId(meta, moved, request);
-    auto* container = dynamic_cast<ReferenceContainerValue*>(meta.getData(data::kAssemblyParts));
+    auto* container =
+        dynamic_cast<tarvex::DbReferenceContainerValue*>(meta.getData(data::kAssemblyParts));
     for (std::size_t j = 0; j < partMetas.size() && container != nullptr; ++j) {
       DbObjectId expected = objects[partMetas.size() - 1 - j].getObjectId();
       if (expected.getDatabaseId() == kDatabase) expected.setDatabaseId(kMovedDatabase);
-      const ReferenceValue* element = container->element(j);
+      const DbData* element = container->element(j);
       m_Check.expect(element != nullptr && element->getReference() == expected,
                      "assembly: part reference after the move", request);
     }
@@ -481,9 +483,13 @@ int main(int argc, char** argv) {
 
   // Set-up of the process-wide tables: the library's users do this, not the
   // module.
-  DbData::init();
+  auto tables = std::make_unique<tarvex::DbTablesScope>();
   markSampleBackPackedDataIds();
-  registerSampleDataModelTypes();
+  const std::vector<char>& typeMap = *DbDataModel2DataBaseTypeMap::getInstance();
+  const auto dataModelTypes =
+      static_cast<unsigned>(std::count_if(typeMap.begin(), typeMap.end(), [](char type) {
+        return type != DbDataModel2DataBaseTypeMap::kUndefinedDatabaseType;
+      }));
   auto* schema = new SampleSchema;
   registerSampleMetaTable();
   DbMetaManager* registry = DbMetaManager::getInstance();
@@ -523,9 +529,7 @@ int main(int argc, char** argv) {
   const std::vector<std::string> dumpLines = reports.endExpected();
 
   AfFramework::shutDown();
-  DbMetaManager::deinit();
-  DbData::deinit();
-  DbDataModel2DataBaseTypeMap::deinit();
+  tables.reset();
   unregisterSampleMetaTable();
   const std::size_t schemaEntries = schema->entries().size();
   delete schema;
@@ -551,8 +555,8 @@ int main(int argc, char** argv) {
   const std::vector<std::string> unexpected = reports.unexpected();
 
   std::printf("Tarvex demo\n");
-  std::printf("  set-up      %u data-model types; %zu meta types registered:",
-              sampleDataModelTypeCount(), types.size());
+  std::printf("  set-up      %u data-model types; %zu meta types registered:", dataModelTypes,
+              types.size());
   for (std::size_t i = 0; i < types.size(); ++i)
     std::printf("%s %s", i ? "," : "", types[i].c_str());
   std::printf("\n              %zu schema entries; framework start-up %s\n", schemaEntries,

@@ -1,4 +1,5 @@
-// Outside types that Tarvex only passes by pointer or reference.
+/// @file
+/// Outside types that Tarvex only passes by pointer or reference.
 #pragma once
 
 class DMMemberBase;

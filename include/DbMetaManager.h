@@ -1,15 +1,17 @@
-// DbMetaManager: the process-wide meta registry.
-//
-// Providers register their metas with getInstance()->registerMeta; any
-// thread then asks getInstance()->getMeta for working metas. Unlike a local
-// DbMetaManagerBase, the singleton answers from its own metas only.
-//
-// Ownership: the process owns the singleton from its first getInstance()
-// until deinit(), which deletes it with all its metas.
-//
-// Thread safety: as DbMetaManagerBase. getInstance() is not synchronised.
-// REQUIRES: the first getInstance() happens before several threads use the
-//           registry; deinit() runs while no other thread uses it.
+/// @class DbMetaManager
+/// The process-wide meta registry.
+///
+/// Providers register their metas with getInstance()->registerMeta; any
+/// thread then asks getInstance()->getMeta for working metas. Unlike a local
+/// DbMetaManagerBase, the singleton answers from its own metas only.
+///
+/// Ownership: the process owns the singleton from its first getInstance()
+/// until deinit(), which deletes it with all its metas.
+///
+/// Thread safety: as DbMetaManagerBase. getInstance() is not synchronised.
+///
+/// REQUIRES: the first getInstance() happens before several threads use the
+///           registry; deinit() runs while no other thread uses it.
 #pragma once
 
 #include "DbMetaManagerBase.h"
@@ -17,19 +19,22 @@
 
 class TARVEX_EXPORT DbMetaManager : public DbMetaManagerBase {
  public:
-  // The singleton, created on first use.
+  /// The singleton, created on first use.
   static DbMetaManager* getInstance();
-  // Deletes the singleton (tracing metas not given back); a later
-  // getInstance() creates a new, empty one. Nothing happens if there is none.
+  /// Deletes the singleton (tracing metas not given back); a later
+  /// getInstance() creates a new, empty one. Nothing happens if there is none.
   static void deinit();
-  // getInstance()->dump().
+  /// getInstance()->dump().
   static void dumpMetas();
 
+  ///@{
+  /// Copies as DbMetaManagerBase does.
   DbMetaManager(const DbMetaManager& other);
   DbMetaManager& operator=(const DbMetaManager& other);
+  ///@}
   ~DbMetaManager() override;
 
-  // A free working meta of the type from this registry, without fallback.
+  /// A free working meta of the type from this registry, without fallback.
   DbMetaBase* getMeta(unsigned short typeId) const override;
 
  private:

@@ -1,19 +1,20 @@
-// DbType2MetaMap: a pool of metas keyed by object type id.
-//
-// The registry keeps one pool for its registered metas and one per thread for
-// the working metas it hands out. getFreeMeta hands out the oldest meta of a
-// type that is not in use and grows the pool only when all of them are busy;
-// metas given back with clear() stay in the pool and are handed out again.
-//
-// Ownership: the pool owns every meta in it and deletes each exactly once,
-// in deleteAllMetas (also run by the destructor). Pools are therefore not
-// copyable: a copy would delete the same metas a second time.
-//
-// Thread safety: none. A pool is used by one thread at a time; the registry
-// confines each working pool to its thread.
-//
-// REQUIRES: every meta added is non-null, owned by nobody else, and its
-//           createMeta() returns a new meta of the same type or null.
+/// @class DbType2MetaMap
+/// A pool of metas keyed by object type id.
+///
+/// The registry keeps one pool for its registered metas and one per thread for
+/// the working metas it hands out. getFreeMeta hands out the oldest meta of a
+/// type that is not in use and grows the pool only when all of them are busy;
+/// metas given back with clear() stay in the pool and are handed out again.
+///
+/// Ownership: the pool owns every meta in it and deletes each exactly once,
+/// in deleteAllMetas (also run by the destructor). Pools are therefore not
+/// copyable: a copy would delete the same metas a second time.
+///
+/// Thread safety: none. A pool is used by one thread at a time; the registry
+/// confines each working pool to its thread.
+///
+/// REQUIRES: every meta added is non-null, owned by nobody else, and its
+///           createMeta() returns a new meta of the same type or null.
 #pragma once
 
 #include "DbForward.h"
@@ -26,21 +27,21 @@ class TARVEX_EXPORT DbType2MetaMap
   DbType2MetaMap();
   DbType2MetaMap(const DbType2MetaMap&) = delete;
   DbType2MetaMap& operator=(const DbType2MetaMap&) = delete;
-  // Runs deleteAllMetas.
+  /// Runs deleteAllMetas.
   virtual ~DbType2MetaMap();
 
-  // The oldest meta of `typeId` that is not in use. When all are busy, a new
-  // one made by createMeta() of the newest, added behind them under
-  // `typeId`. Null when the pool holds no meta of `typeId`, or (reported)
-  // when createMeta() fails to make one. Allocates nothing unless it grows.
+  /// The oldest meta of `typeId` that is not in use. When all are busy, a new
+  /// one made by createMeta() of the newest, added behind them under
+  /// `typeId`. Null when the pool holds no meta of `typeId`, or (reported)
+  /// when createMeta() fails to make one. Allocates nothing unless it grows.
   DbMetaBase* getFreeMeta(unsigned short typeId);
 
-  // Adds `meta` under `typeId` and takes it over. If adding throws, `meta`
-  // is deleted before the exception leaves. REQUIRES: meta is non-null.
+  /// Adds `meta` under `typeId` and takes it over. If adding throws, `meta`
+  /// is deleted before the exception leaves. REQUIRES: meta is non-null.
   void adoptMeta(unsigned short typeId, DbMetaBase* meta);
 
-  // Traces every meta still in use ("Meta" trace switch on) and every one
-  // still holding an object, deletes all metas and empties the pool. The
-  // pool stays usable.
+  /// Traces every meta still in use ("Meta" trace switch on) and every one
+  /// still holding an object, deletes all metas and empties the pool. The
+  /// pool stays usable.
   void deleteAllMetas();
 };

@@ -1,40 +1,48 @@
-// MetaModule: the library's module in the application framework, and
-// EModuleFlags, the library's trace state "Meta".
-//
-// Loading the library constructs the trace state "Meta", then the module
-// ("Meta", false, 33.0); unloading destroys them in reverse. At start-up
-// (init) the module clears the data-id packing table and runs initTable on
-// every provider registered under "IDbMetaTable"; at shut-down (exit) it runs
-// exitTable on every provider the framework still knows. Shared providers are
-// never deleted; owned ones live only for the one call.
-//
-// Thread safety: the hooks run on the framework's thread; init requires that
-// no meta is in use.
+/// @file
+/// MetaModule: the library's module in the application framework, and
+/// EModuleFlags, the library's trace state "Meta".
+///
+/// Loading the library constructs the trace state "Meta", then the module
+/// ("Meta", false, 33.0); unloading destroys them in reverse. At start-up
+/// (init) the module clears the data-id packing table and runs initTable on
+/// every provider registered under "IDbMetaTable"; at shut-down (exit) it runs
+/// exitTable on every provider the framework still knows. Shared providers are
+/// never deleted; owned ones live only for the one call.
+///
+/// Thread safety: the hooks run on the framework's thread; init requires that
+/// no meta is in use.
 #pragma once
 
 #include "AfModule.h"
 #include "ETraceState.h"
 #include "TarvexExport.h"
 
+/// The library's trace state "Meta".
 class TARVEX_EXPORT EModuleFlags : public ETraceState {
  public:
+  /// A switched-off state named `name`.
   using ETraceState::ETraceState;
   ~EModuleFlags() override;
 };
 
+/// The library's module: runs the meta-table providers at start-up and
+/// shut-down.
 class TARVEX_EXPORT MetaModule : public AfModule {
  public:
   MetaModule();
   ~MetaModule() override;
 
-  // Clears the packing table, then creates each "IDbMetaTable" provider in
-  // the name manager's order and calls its initTable. Always true.
+  /// Clears the packing table, then creates each "IDbMetaTable" provider in
+  /// the name manager's order and calls its initTable. Always true.
   bool init() override;
-  // Nothing to do. Always true.
+  /// Nothing to do. Always true.
   bool initGui() override;
-  // Calls exitTable on a fresh instance of every provider whose name is
-  // non-empty and still known. Always true.
+  /// Calls exitTable on a fresh instance of every provider whose name is
+  /// non-empty and still known. Always true.
   bool exit() override;
+  ///@{
+  /// Nothing to do.
   void onIdle() override;
   void onSettingsChanged() override;
+  ///@}
 };

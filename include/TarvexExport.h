@@ -1,3 +1,5 @@
-// Export macro of the Tarvex library: symbols are hidden unless marked.
+/// @file
+/// Export macro of the Tarvex library: symbols are hidden unless marked.
 #pragma once
+/// Marks a class or function as part of the library's interface.
 #define TARVEX_EXPORT __attribute__((visibility("default")))

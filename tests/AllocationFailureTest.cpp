@@ -9,6 +9,7 @@
 // and metas themselves come from the object allocator and are built before
 // the failure is armed.
 #include <gtest/gtest.h>
+#include <optional>
 
 #include <algorithm>
 #include <atomic>
@@ -19,6 +20,7 @@
 #include <vector>
 
 #include "DbMetaManager.h"
+#include "DbTablesScope.h"
 #include "DbType2MetaMap.h"
 #include "RegistryTestSupport.h"
 #include "TestMetas.h"
@@ -163,18 +165,17 @@ void expectConsistent(const TestMeta& meta, const std::vector<unsigned short>& i
 class AllocationFailure : public ::testing::Test {
  protected:
   void SetUp() override {
-    DbMetaManager::deinit();
-    DbData::init();
-    DbMetaBase::initDataIdPacking();
+    m_Tables.emplace();
     m_MetasBefore = SweepMeta::live();
     m_ValuesBefore = CountedLong::live();
   }
   void TearDown() override {
-    DbMetaManager::deinit();
+    m_Tables.reset();
     EXPECT_EQ(SweepMeta::live(), m_MetasBefore) << "metas leaked or deleted twice";
     EXPECT_EQ(CountedLong::live(), m_ValuesBefore) << "values leaked or deleted twice";
-    DbData::deinit();
   }
+
+  std::optional<tarvex::DbTablesScope> m_Tables;
 
   int m_MetasBefore = 0;
   int m_ValuesBefore = 0;

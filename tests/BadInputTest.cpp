@@ -3,6 +3,7 @@
 // neutral result the operation goes on with. The row count is printed so
 // that a dropped row shows in the output.
 #include <gtest/gtest.h>
+#include <optional>
 
 #include <functional>
 #include <iostream>
@@ -13,6 +14,7 @@
 #include "DbData.h"
 #include "DbDataModel2DataBaseTypeMap.h"
 #include "DbMetaManager.h"
+#include "DbTablesScope.h"
 #include "DbType2MetaMap.h"
 #include "RegistryTestSupport.h"
 #include "TestMetas.h"
@@ -469,18 +471,10 @@ std::vector<Row> registryRows() {
 
 class BadInput : public ::testing::Test {
  protected:
-  void SetUp() override {
-    DbMetaManager::deinit();
-    DbData::deinit();
-    DbData::init();
-    DbDataModel2DataBaseTypeMap::deinit();
-    registerTestDataModelTypes();
-  }
-  void TearDown() override {
-    DbMetaManager::deinit();
-    DbDataModel2DataBaseTypeMap::deinit();
-    DbData::deinit();
-  }
+  void SetUp() override { m_Tables.emplace(); }
+  void TearDown() override { m_Tables.reset(); }
+
+  std::optional<tarvex::DbTablesScope> m_Tables;
 };
 
 TEST_F(BadInput, EveryBrokenContractIsReportedExactlyAndEndsNeutral) {

@@ -1,6 +1,7 @@
 // Value base: identity, flags, neutral results with their exact reports, the
 // shared default objects, allocation, and the sort-id table.
 #include <gtest/gtest.h>
+#include <optional>
 
 #include <algorithm>
 #include <functional>
@@ -8,6 +9,7 @@
 #include <vector>
 
 #include "DbData.h"
+#include "DbTablesScope.h"
 #include "ReportCapture.h"
 #include "TestValues.h"
 
@@ -30,11 +32,10 @@ void expectSingleReport(const ReportCapture& capture, const std::string& text, i
 
 class SortTable : public ::testing::Test {
  protected:
-  void SetUp() override {
-    DbData::deinit();
-    DbData::init();
-  }
-  void TearDown() override { DbData::deinit(); }
+  void SetUp() override { m_Tables.emplace(); }
+  void TearDown() override { m_Tables.reset(); }
+
+  std::optional<tarvex::DbTablesScope> m_Tables;
 };
 
 }  // namespace

@@ -2,12 +2,14 @@
 // look-ups through the array, and the fall-back to the data map whenever a
 // value cannot have a slot.
 #include <gtest/gtest.h>
+#include <optional>
 
 #include <cstdlib>
 #include <new>
 #include <vector>
 
 #include "DbMetaBase.h"
+#include "DbTablesScope.h"
 #include "ReportCapture.h"
 #include "TestMetas.h"
 #include "TestValues.h"
@@ -85,10 +87,12 @@ void packDataIds(unsigned first, unsigned count) {
 class PackingTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    DbMetaBase::initDataIdPacking();
+    m_Tables.emplace();
     g_FailNextArrayNew = false;
   }
-  void TearDown() override { DbMetaBase::initDataIdPacking(); }
+  void TearDown() override { m_Tables.reset(); }
+
+  std::optional<tarvex::DbTablesScope> m_Tables;
 };
 
 TEST_F(PackingTest, InitClearsTheWholeTableAndTheCounter) {

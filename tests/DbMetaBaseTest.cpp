@@ -2,6 +2,7 @@
 // the schema, container walks, database-id changes and the object hand-over.
 // Packing and direct arrays have their own suite (DbMetaBasePackingTest).
 #include <gtest/gtest.h>
+#include <optional>
 
 #include <thread>
 
@@ -15,6 +16,7 @@
 #include <vector>
 
 #include "DbMetaBase.h"
+#include "DbTablesScope.h"
 #include "ETraceState.h"
 #include "IDbDataSchema.h"
 #include "IDbUnknownObjectMeta.h"
@@ -68,13 +70,12 @@ class ThrowingContainer : public TestValue {
 class MetaTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    DbMetaBase::initDataIdPacking();
-    DbData::deinit();
-    DbData::init();
-    registerTestDataModelTypes();
+    m_Tables.emplace();
     events().clear();
   }
-  void TearDown() override { DbData::deinit(); }
+  void TearDown() override { m_Tables.reset(); }
+
+  std::optional<tarvex::DbTablesScope> m_Tables;
 };
 
 template <typename Meta>

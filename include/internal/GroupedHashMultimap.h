@@ -1,19 +1,19 @@
-// GroupedHashMultimap: a hash multimap whose entries form one list in which
-// the entries of a key lie together, in the order they were added.
-//
-// The entries are one std::list<std::pair<const K, V>>; a hash index maps
-// each key to the first and last entry of its group. A new entry goes behind
-// the existing ones of its key (a new key goes to the end of the list), so a
-// walk over equal_range(key) yields the entries of the key oldest first.
-// List iterators stay valid across insertions; clear() invalidates them.
-//
-// Lookups (find by key, count, equal_range) allocate nothing; insert
-// allocates a list node and, for a new key, an index node.
-//
-// Thread safety: none; one object is used by one thread at a time.
-// Exception safety: insert gives the strong guarantee.
-//
-// REQUIRES: Hash agrees with K's operator== (equal keys, equal hashes).
+/// GroupedHashMultimap: a hash multimap whose entries form one list in which
+/// the entries of a key lie together, in the order they were added.
+///
+/// The entries are one std::list<std::pair<const K, V>>; a hash index maps
+/// each key to the first and last entry of its group. A new entry goes behind
+/// the existing ones of its key (a new key goes to the end of the list), so a
+/// walk over equal_range(key) yields the entries of the key oldest first.
+/// List iterators stay valid across insertions; clear() invalidates them.
+///
+/// Lookups (find by key, count, equal_range) allocate nothing; insert
+/// allocates a list node and, for a new key, an index node.
+///
+/// Thread safety: none; one object is used by one thread at a time.
+/// Exception safety: insert gives the strong guarantee.
+///
+/// REQUIRES: Hash agrees with K's operator== (equal keys, equal hashes).
 #pragma once
 
 #include <cstddef>
@@ -37,11 +37,11 @@ class GroupedHashMultimap {
   using size_type = std::size_t;
 
   GroupedHashMultimap() = default;
-  // The index refers into the list, so a copy rebuilds it.
+  /// The index refers into the list, so a copy rebuilds it.
   GroupedHashMultimap(const GroupedHashMultimap& other) {
     for (const value_type& entry : other.m_Entries) insert(entry.first, entry.second);
   }
-  // Swapping lists keeps their iterators valid, so the index can be taken over.
+  /// Swapping lists keeps their iterators valid, so the index can be taken over.
   GroupedHashMultimap(GroupedHashMultimap&& other) noexcept { swap(other); }
   GroupedHashMultimap& operator=(const GroupedHashMultimap& other) {
     if (this != &other) {
@@ -64,7 +64,7 @@ class GroupedHashMultimap {
     m_Index.swap(other.m_Index);
   }
 
-  // Adds (key, value) behind the entries of `key`; returns the new entry.
+  /// Adds (key, value) behind the entries of `key`; returns the new entry.
   iterator insert(const K& key, const V& value) {
     auto group = m_Index.find(key);
     if (group != m_Index.end()) {
@@ -85,7 +85,7 @@ class GroupedHashMultimap {
   }
   iterator insert(const value_type& entry) { return insert(entry.first, entry.second); }
 
-  // The entries of `key`, oldest first; an empty range at end() if none.
+  /// The entries of `key`, oldest first; an empty range at end() if none.
   std::pair<iterator, iterator> equal_range(const K& key) {
     auto group = m_Index.find(key);
     if (group == m_Index.end()) return {m_Entries.end(), m_Entries.end()};

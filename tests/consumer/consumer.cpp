@@ -1,56 +1,20 @@
-// One value class, one meta class and one provider, written against the
-// installed headers: the provider registers its meta at framework start-up
-// and two threads each fill and read back a meta of their own.
+// One meta class and one provider on the installed provider kit: the
+// provider registers its meta at framework start-up and two threads each
+// fill and read back a meta of their own.
 #include <cstdio>
 #include <thread>
 
-#include "AfInterfaceManager.h"
 #include "AfModule.h"
-#include "DbData.h"
-#include "DbMetaBase.h"
-#include "DbMetaManager.h"
-#include "IDbMetaTable.h"
+#include "TarvexKit.h"
 
 namespace {
 
-constexpr unsigned char kLongModelType = 4;
 constexpr unsigned short kPartType = 42;
 constexpr unsigned short kCountId = 60010;
 
-class CountValue : public DbData {
+class PartMeta final : public tarvex::DbMetaImpl<PartMeta, kPartType, true> {
  public:
-  explicit CountValue(unsigned short dataId) : DbData(dataId) {}
-  std::int32_t getLong() const override { return m_Count; }
-  void setLong(std::int32_t count) override { m_Count = count; }
-  bool valid() const override { return true; }
-  unsigned char getDataModelType() const override { return kLongModelType; }
-
- private:
-  std::int32_t m_Count = 0;
-};
-
-class PartMeta : public DbMetaBase {
- public:
-  PartMeta() { addData(new CountValue(kCountId)); }
-  unsigned short getTypeId() const override { return kPartType; }
-  void setObjectId(const DbObjectId& id) override { m_Id = id; }
-  bool setObject(DMMemberBase* object, unsigned short mode) override {
-    return DbMetaBase::setObject(object, mode);
-  }
-  const DbObjectId& getObjectId() const override { return m_Id; }
-  DMMemberBase* createObject() override { return nullptr; }
-  void releaseObject() override {}
-  bool removeObjectFromContainer(unsigned short, int) override { return false; }
-  std::uint32_t getContainerSize(unsigned short) const override { return 0; }
-  DbMetaBase* createMeta() override { return new PartMeta; }
-  bool isModified() const override { return false; }
-  void setModified(bool) override {}
-
- protected:
-  bool supportDirectDataPointer() const override { return true; }
-
- private:
-  DbObjectId m_Id;
+  PartMeta() { addData(new tarvex::DbLongValue(kCountId)); }
 };
 
 class PartProvider : public IDbMetaTable {
@@ -60,26 +24,16 @@ class PartProvider : public IDbMetaTable {
 };
 
 bool useMetaOnThisThread(std::int32_t count) {
-  DbMetaBase* meta = DbMetaManager::getInstance()->getMeta(kPartType);
-  if (meta == nullptr) return false;
   static int object;  // any non-null object will do for binding
-  meta->setObject(reinterpret_cast<DMMemberBase*>(&object), 0);
-  const bool written = meta->setDataLong(kCountId, count);
-  const bool readBack = written && meta->getData(kCountId)->getLong() == count;
-  meta->clear();
-  return readBack;
+  tarvex::DbBorrowedMeta meta(kPartType, reinterpret_cast<DMMemberBase*>(&object));
+  return meta && meta->setDataLong(kCountId, count) && meta->getData(kCountId)->getLong() == count;
 }
 
 }  // namespace
 
 int main() {
-  DbData::init();
-  DbDataModel2DataBaseTypeMap::addDataModelType(kLongModelType, 4);
-  AfInterfaceManager::getInstance()->registerImplementation(EString("PartProvider"),
-                                                            [] { return new PartProvider; });
-  AfInterfaceNameManager::instance()->registerInterfaceName(EString("IDbMetaTable"),
-                                                            EString("PartProvider"));
-  DbMetaManager::getInstance();
+  tarvex::DbTablesScope tables;
+  tarvex::registerMetaTable<PartProvider>(L"PartProvider");
   AfFramework::startUp();
 
   bool ok[2] = {false, false};
@@ -90,9 +44,7 @@ int main() {
   const bool allGivenBack = DbMetaManager::getInstance()->check();
 
   AfFramework::shutDown();
-  DbMetaManager::deinit();
-  DbData::deinit();
-  DbDataModel2DataBaseTypeMap::deinit();
+  tarvex::unregisterMetaTable(L"PartProvider");
 
   const bool passed = ok[0] && ok[1] && allGivenBack;
   std::printf("consumer: %s\n", passed ? "1 passed, 0 failed" : "0 passed, 1 failed");

@@ -23,6 +23,7 @@
 
 #include "DbData.h"
 #include "DbMetaBase.h"
+#include "DbTablesScope.h"
 #include "EAssertAndTrace.h"
 #include "TestMetas.h"
 #include "TestValues.h"
@@ -315,17 +316,13 @@ void countReport(const TraceRecord& record) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   static const bool once = [] {
     setTraceSink(countReport);
-    registerTestDataModelTypes();
     return true;
   }();
   (void)once;
   if (size == 0) return 0;
 
   // Fresh process-wide tables per input, so that every input replays alike.
-  DbData::setLastEntryDataId(DbData::kDefaultLastEntryDataId);
-  DbData::deinit();
-  DbData::init();
-  DbMetaBase::initDataIdPacking();
+  tarvex::DbTablesScope tables;
 
   Input in(data, size);
   {

@@ -19,13 +19,8 @@ void TestMeta::fill() {
 }
 
 void TestMeta::setObjectId(const DbObjectId& objectId) {
-  m_ObjectId = objectId;
+  DbMetaCore::setObjectId(objectId);
   m_ObjectIds.push_back(objectId);
-}
-
-bool TestMeta::setObject(DMMemberBase* object, unsigned short mode) {
-  m_pObject = object;
-  return DbMetaBase::setObject(object, mode);
 }
 
 std::uint32_t TestMeta::getContainerSize(unsigned short dataId) const {

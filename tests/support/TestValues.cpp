@@ -2,21 +2,11 @@
 
 #include <sstream>
 
-#include "DbDataModel2DataBaseTypeMap.h"
+#include "DbValueBase.h"
 
 namespace tarvex_test {
 
-void registerTestDataModelTypes() {
-  const std::pair<unsigned char, char> pairs[] = {
-      {kDmBool, 1},      {kDmChar, 2},      {kDmShort, 3},   {kDmLong, 4},
-      {kDmFloat, 5},     {kDmDouble, 6},    {kDmPoint, 7},   {kDmContainer, 11},
-      {kDmEmbedded, 13}, {kDmObjectId, 14}, {kDmRef15, 15},  {kDmRef16, 16},
-      {kDmRef18, 18},    {kDmPoint3D, 19},  {kDmString, 20}, {kDmTime, 21},
-  };
-  for (const auto& [dataModelType, databaseType] : pairs) {
-    DbDataModel2DataBaseTypeMap::addDataModelType(dataModelType, databaseType);
-  }
-}
+void registerTestDataModelTypes() { tarvex::registerValueModelTypes(); }
 
 std::vector<std::string>& events() {
   thread_local std::vector<std::string> log;
@@ -69,11 +59,11 @@ std::wstring TimeValue::text() const { return numberText(value().seconds()); }
 std::wstring ObjectIdValue::text() const { return objectIdText(value()); }
 
 void ReferenceValue::setReference(const DbObjectId& reference) {
-  m_Reference = reference;
+  tarvex::DbReferenceValue<TestValue>::setReference(reference);
   ++m_WriteCount;
 }
 
-std::wstring ReferenceValue::text() const { return L"->" + objectIdText(m_Reference); }
+std::wstring ReferenceValue::text() const { return L"->" + objectIdText(getReference()); }
 
 ContainerValue::~ContainerValue() {
   for (DbData* element : m_Elements) element->purge();

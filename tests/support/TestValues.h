@@ -1,5 +1,6 @@
-// Concrete value classes for tests: one per database type the library tells
-// apart, plus a container and an embedded-object value. Register their
+// Value classes for tests: the kit's plain values and references on a
+// recording base (validity, defaults, text, write counts), plus a container
+// and an embedded-object value that log what the library does with them. Register their
 // data-model types with registerTestDataModelTypes() before relying on
 // database types.
 #pragma once
@@ -10,29 +11,33 @@
 
 #include "DbData.h"
 #include "DbMetaBase.h"
+#include "DbReferenceValue.h"
+#include "DbValue.h"
 
 namespace tarvex_test {
 
-// Data-model types, each mapped to the database type in the comment.
+// Data-model types: the kit's, each mapped to the database type in the
+// comment.
 enum : unsigned char {
-  kDmBool = 21,       // 1
-  kDmChar = 22,       // 2
-  kDmShort = 23,      // 3
-  kDmLong = 24,       // 4
-  kDmFloat = 25,      // 5
-  kDmDouble = 26,     // 6
-  kDmPoint = 27,      // 7
-  kDmContainer = 31,  // 11
-  kDmEmbedded = 33,   // 13
-  kDmObjectId = 34,   // 14
-  kDmRef15 = 35,      // 15
-  kDmRef16 = 36,      // 16
-  kDmRef18 = 38,      // 18
-  kDmPoint3D = 39,    // 19
-  kDmString = 40,     // 20 (a code the meta operations do not single out)
-  kDmTime = 41,       // 21 (likewise)
+  kDmBool = tarvex::DbValueModelType::kBool,                // 1
+  kDmChar = tarvex::DbValueModelType::kChar,                // 2
+  kDmShort = tarvex::DbValueModelType::kShort,              // 3
+  kDmLong = tarvex::DbValueModelType::kLong,                // 4
+  kDmFloat = tarvex::DbValueModelType::kFloat,              // 5
+  kDmDouble = tarvex::DbValueModelType::kDouble,            // 6
+  kDmPoint = tarvex::DbValueModelType::kPoint,              // 7
+  kDmContainer = tarvex::DbValueModelType::kContainer,      // 11
+  kDmEmbedded = tarvex::DbValueModelType::kEmbeddedObject,  // 13
+  kDmObjectId = tarvex::DbValueModelType::kObjectId,        // 14
+  kDmRef15 = tarvex::DbValueModelType::kReference15,        // 15
+  kDmRef16 = tarvex::DbValueModelType::kReference16,        // 16
+  kDmRef18 = tarvex::DbValueModelType::kReference18,        // 18
+  kDmPoint3D = tarvex::DbValueModelType::kPoint3D,          // 19
+  kDmString = tarvex::DbValueModelType::kString,            // 20 (not singled out)
+  kDmTime = tarvex::DbValueModelType::kTime,                // 21 (likewise)
 };
 
+// tarvex::registerValueModelTypes().
 void registerTestDataModelTypes();
 
 // Per-thread log of container walks and other observable calls.
@@ -70,59 +75,47 @@ class TestValue : public DbData {
   int m_DefaultCount = 0;
 };
 
-// A scalar value: getter and setter of one type, with a write counter.
-#define TARVEX_TEST_SCALAR_VALUE(Name, Type, ParamType, DataModel, Getter, Setter) \
-  class Name : public TestValue {                                                  \
-   public:                                                                         \
-    explicit Name(unsigned short dataId, ParamType value = Type())                 \
-        : TestValue(dataId, DataModel), m_Value(value) {}                          \
-    ParamType Getter() const override { return m_Value; }                          \
-    void Setter(ParamType value) override {                                        \
-      m_Value = value;                                                             \
-      ++m_WriteCount;                                                              \
-    }                                                                              \
-    ParamType value() const { return m_Value; }                                    \
-    int writeCount() const { return m_WriteCount; }                                \
-    std::wstring text() const override;                                            \
-                                                                                   \
-   private:                                                                        \
-    Type m_Value;                                                                  \
-    int m_WriteCount = 0;                                                          \
+// The kit's value of one kind on TestValue, counting setter calls.
+#define TARVEX_TEST_SCALAR_VALUE(Name, Type, ParamType, Setter) \
+  class Name : public tarvex::DbValue<Type, TestValue> {        \
+   public:                                                      \
+    using tarvex::DbValue<Type, TestValue>::DbValue;            \
+    void Setter(ParamType value) override {                     \
+      tarvex::DbValue<Type, TestValue>::Setter(value);          \
+      ++m_WriteCount;                                           \
+    }                                                           \
+    int writeCount() const { return m_WriteCount; }             \
+    std::wstring text() const override;                         \
+                                                                \
+   private:                                                     \
+    int m_WriteCount = 0;                                       \
   }
 
-TARVEX_TEST_SCALAR_VALUE(BoolValue, bool, bool, kDmBool, getBool, setBool);
-TARVEX_TEST_SCALAR_VALUE(CharValue, char, char, kDmChar, getChar, setChar);
-TARVEX_TEST_SCALAR_VALUE(ShortValue, short, short, kDmShort, getShort, setShort);
-TARVEX_TEST_SCALAR_VALUE(LongValue, std::int32_t, std::int32_t, kDmLong, getLong, setLong);
-TARVEX_TEST_SCALAR_VALUE(FloatValue, float, float, kDmFloat, getFloat, setFloat);
-TARVEX_TEST_SCALAR_VALUE(DoubleValue, double, double, kDmDouble, getDouble, setDouble);
-TARVEX_TEST_SCALAR_VALUE(PointValue, EPoint, const EPoint&, kDmPoint, getPoint, setPoint);
-TARVEX_TEST_SCALAR_VALUE(Point3DValue, EPoint3D, const EPoint3D&, kDmPoint3D, getPoint3D,
-                         setPoint3D);
-TARVEX_TEST_SCALAR_VALUE(StringValue, EString, const EString&, kDmString, getString, setString);
-TARVEX_TEST_SCALAR_VALUE(TimeValue, ebas::ETime, const ebas::ETime&, kDmTime, getTime, setTime);
-TARVEX_TEST_SCALAR_VALUE(ObjectIdValue, DbObjectId, const DbObjectId&, kDmObjectId, getDbObjectId,
-                         setDbObjectId);
+TARVEX_TEST_SCALAR_VALUE(BoolValue, bool, bool, setBool);
+TARVEX_TEST_SCALAR_VALUE(CharValue, char, char, setChar);
+TARVEX_TEST_SCALAR_VALUE(ShortValue, short, short, setShort);
+TARVEX_TEST_SCALAR_VALUE(LongValue, std::int32_t, std::int32_t, setLong);
+TARVEX_TEST_SCALAR_VALUE(FloatValue, float, float, setFloat);
+TARVEX_TEST_SCALAR_VALUE(DoubleValue, double, double, setDouble);
+TARVEX_TEST_SCALAR_VALUE(PointValue, EPoint, const EPoint&, setPoint);
+TARVEX_TEST_SCALAR_VALUE(Point3DValue, EPoint3D, const EPoint3D&, setPoint3D);
+TARVEX_TEST_SCALAR_VALUE(StringValue, EString, const EString&, setString);
+TARVEX_TEST_SCALAR_VALUE(TimeValue, ebas::ETime, const ebas::ETime&, setTime);
+TARVEX_TEST_SCALAR_VALUE(ObjectIdValue, DbObjectId, const DbObjectId&, setDbObjectId);
 
 #undef TARVEX_TEST_SCALAR_VALUE
 
-// An object reference (database types 15, 16, 18) with an embedded id.
-class ReferenceValue : public TestValue {
+// The kit's object reference (database types 15, 16, 18) on TestValue,
+// counting setReference calls.
+class ReferenceValue : public tarvex::DbReferenceValue<TestValue> {
  public:
-  ReferenceValue(unsigned short dataId, const DbObjectId& reference,
-                 unsigned char dataModelType = kDmRef15)
-      : TestValue(dataId, dataModelType), m_Reference(reference) {}
+  using tarvex::DbReferenceValue<TestValue>::DbReferenceValue;
 
-  DbObjectId getReference() const override { return m_Reference; }
   void setReference(const DbObjectId& reference) override;
-  std::int32_t getEmbeddedId() const override { return m_EmbeddedId; }
-  void setEmbeddedId(const std::int32_t& embeddedId) override { m_EmbeddedId = embeddedId; }
   int writeCount() const { return m_WriteCount; }
   std::wstring text() const override;
 
  private:
-  DbObjectId m_Reference;
-  std::int32_t m_EmbeddedId = 0;
   int m_WriteCount = 0;
 };
 

@@ -1,4 +1,5 @@
-// EModule: base of the application's module objects.
+/// @class EModule
+/// Base of the application's module objects.
 #pragma once
 
 #include "EObject.h"
@@ -7,6 +8,6 @@
 class MILTORA_EXPORT EModule : public EObject {
  public:
   ~EModule() override;
-  // Hook for a module to set up its trace states; the base has none.
+  /// Hook for a module to set up its trace states; the base has none.
   virtual void initTrace();
 };

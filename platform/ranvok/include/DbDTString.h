@@ -1,4 +1,5 @@
-// DbDTString: string value as the database stores it.
+/// @class DbDTString
+/// String value as the database stores it.
 #pragma once
 
 #include <string>
@@ -8,13 +9,21 @@
 class RANVOK_EXPORT DbDTString {
  public:
   DbDTString() = default;
+  /// A string value holding `text`.
   explicit DbDTString(std::wstring text) : m_Text(std::move(text)) {}
+  ///@{
+  /// Copies the text.
   DbDTString(const DbDTString&) = default;
   DbDTString& operator=(const DbDTString&) = default;
+  ///@}
   virtual ~DbDTString();
 
+  ///@{
+  /// The text.
   const std::wstring& getText() const { return m_Text; }
   void setText(const std::wstring& text) { m_Text = text; }
+  ///@}
+  /// Equal texts.
   bool operator==(const DbDTString& o) const { return m_Text == o.m_Text; }
 
  private:

@@ -1,0 +1,63 @@
+// The smallest complete provider: one value kind, one meta, one meta table,
+// and an application life around them on two threads.
+#include <cstdio>
+#include <thread>
+
+#include "AfModule.h"
+#include "DMMemberBase.h"
+#include "TarvexKit.h"
+
+//! [ids]
+constexpr unsigned short kPartType = 42;     // below 128: counted per type in the dump
+constexpr unsigned short kPartName = 60010;  // data ids of a type lie in 60000..65534
+constexpr unsigned short kPartCount = 60011;
+//! [ids]
+
+//! [meta]
+class PartMeta final : public tarvex::DbMetaImpl<PartMeta, kPartType, true, DMMemberBase> {
+ public:
+  PartMeta() {
+    addData(new tarvex::DbStringValue(kPartName));
+    addData(new tarvex::DbLongValue(kPartCount));
+  }
+};
+//! [meta]
+
+//! [table]
+class PartTable : public IDbMetaTable {
+ public:
+  bool initTable() override { return DbMetaManager::getInstance()->registerMeta(new PartMeta); }
+  bool exitTable() override { return true; }
+};
+//! [table]
+
+//! [use]
+bool useParts(std::int32_t count) {
+  DMMemberBase part(DbObjectId(kPartType, 1, count));
+  tarvex::DbBorrowedMeta meta(kPartType, &part);  // given back at the end of the scope
+  if (!meta) return false;
+  meta->setDataString(kPartName, EString(L"bolt"));
+  meta->setDataLong(kPartCount, count);
+  return meta->getData(kPartCount)->getLong() == count && meta->getObjectId() == part.getObjectId();
+}
+//! [use]
+
+//! [main]
+int main() {
+  tarvex::DbTablesScope tables;
+  tarvex::registerMetaTable<PartTable>(L"PartTable");
+  AfFramework::startUp();  // runs PartTable::initTable
+
+  bool ok[2] = {false, false};
+  std::thread first([&] { ok[0] = useParts(7); });
+  std::thread second([&] { ok[1] = useParts(11); });
+  first.join();
+  second.join();
+  const bool allGivenBack = DbMetaManager::getInstance()->check();
+
+  AfFramework::shutDown();  // before the tables go
+  tarvex::unregisterMetaTable(L"PartTable");
+  std::printf("minimal: %s\n", ok[0] && ok[1] && allGivenBack ? "ok" : "FAILED");
+  return ok[0] && ok[1] && allGivenBack ? 0 : 1;
+}
+//! [main]

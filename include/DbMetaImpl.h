@@ -1,0 +1,81 @@
+/// @file
+/// DbMetaImpl: class template for concrete metas.
+#pragma once
+
+#include <type_traits>
+
+#include "DbMetaCore.h"
+#include "DbObjectId.h"
+
+namespace tarvex {
+
+/// True when `T` is a complete type at the point of first use.
+template <class T, class = void>
+struct IsCompleteType : std::false_type {};
+/// @copydoc IsCompleteType
+template <class T>
+struct IsCompleteType<T, std::void_t<decltype(sizeof(T))>> : std::true_type {};
+
+/// Stops compilation with a readable message when the object class is only
+/// declared where a meta needs to look into it.
+template <class Object>
+constexpr void requireObjectClass() {
+  static_assert(IsCompleteType<Object>::value,
+                "DMMemberBase is only declared by Tarvex: define it in your application "
+                "(constructible from a DbObjectId, with getObjectId()) and include its "
+                "header before this meta class");
+}
+
+/// A concrete meta of type id `kTypeId`: derive `Derived` from it and add the
+/// values in Derived's constructor, nothing else:
+///
+///     class PartMeta final : public tarvex::DbMetaImpl<PartMeta, 42> {
+///      public:
+///       PartMeta() { addData(new tarvex::DbLongValue(60010)); }
+///     };
+///
+/// createMeta() makes `new Derived`, so Derived needs a default constructor
+/// that adds the same values. Only in Derived's constructor does
+/// supportDirectDataPointer() answer `kDirect`, which decides whether
+/// addData packs the data ids.
+///
+/// `Object` names the application's object class, normally DMMemberBase,
+/// which Tarvex only declares (see DbForward.h). With it, binding an object
+/// takes over its id (`object->getObjectId()`), and createObject() makes
+/// `new Object(DbObjectId(kTypeId, 0, 0))`. Left void, the meta never looks
+/// into objects and createObject() gives null.
+template <class Derived, unsigned short kTypeId, bool kDirect = false, class Object = void>
+class DbMetaImpl : public DbMetaCore {
+ public:
+  /// The type id of every meta of this class.
+  static constexpr unsigned short kType = kTypeId;
+
+  /// kTypeId.
+  unsigned short getTypeId() const override { return kTypeId; }
+  /// A new Derived, owned by the caller.
+  DbMetaBase* createMeta() override { return new Derived; }
+  /// As DbMetaCore; with an object class, first takes over the object's id.
+  bool setObject(DMMemberBase* object, unsigned short mode) override {
+    if constexpr (!std::is_void_v<Object>) {
+      requireObjectClass<Object>();
+      if (object != nullptr) setObjectId(static_cast<const Object*>(object)->getObjectId());
+    }
+    return DbMetaCore::setObject(object, mode);
+  }
+  /// Without an object class null; else a new object of type kTypeId,
+  /// owned by the caller.
+  DMMemberBase* createObject() override {
+    if constexpr (std::is_void_v<Object>) {
+      return nullptr;
+    } else {
+      requireObjectClass<Object>();
+      return new Object(DbObjectId(kTypeId, 0, 0));
+    }
+  }
+
+ protected:
+  /// `kDirect`.
+  bool supportDirectDataPointer() const override { return kDirect; }
+};
+
+}  // namespace tarvex

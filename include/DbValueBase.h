@@ -1,0 +1,85 @@
+/// @file
+/// DbValueBase: common base of the provider kit's value classes, and the
+/// data-model types those classes carry.
+#pragma once
+
+#include <utility>
+
+#include "DbData.h"
+#include "DbDataModel2DataBaseTypeMap.h"
+
+namespace tarvex {
+
+/// Data-model types of the kit's value classes. Each is its database type
+/// plus 20, so the two are never mistaken for one another; string and time
+/// are stored kinds the meta operations do not single out.
+namespace DbValueModelType {
+enum : unsigned char {
+  kBool = 21,            ///< database type 1
+  kChar = 22,            ///< database type 2
+  kShort = 23,           ///< database type 3
+  kLong = 24,            ///< database type 4
+  kFloat = 25,           ///< database type 5
+  kDouble = 26,          ///< database type 6
+  kPoint = 27,           ///< database type 7
+  kContainer = 31,       ///< database type 11
+  kEmbeddedObject = 33,  ///< database type 13
+  kObjectId = 34,        ///< database type 14
+  kReference15 = 35,     ///< database type 15
+  kReference16 = 36,     ///< database type 16
+  kReference18 = 38,     ///< database type 18
+  kPoint3D = 39,         ///< database type 19
+  kString = 40,          ///< database type 20
+  kTime = 41,            ///< database type 21
+};
+}  // namespace DbValueModelType
+
+/// Enters every data-model type of DbValueModelType in the process-wide
+/// DbDataModel2DataBaseTypeMap. Run it on one thread before the first meta
+/// is registered; DbTablesScope does.
+inline void registerValueModelTypes() {
+  static constexpr std::pair<unsigned char, char> kTypes[] = {
+      {DbValueModelType::kBool, DbDatabaseType::kBoolean},
+      {DbValueModelType::kChar, DbDatabaseType::kCharacter},
+      {DbValueModelType::kShort, DbDatabaseType::kShort},
+      {DbValueModelType::kLong, DbDatabaseType::kLong},
+      {DbValueModelType::kFloat, DbDatabaseType::kFloat},
+      {DbValueModelType::kDouble, DbDatabaseType::kDouble},
+      {DbValueModelType::kPoint, DbDatabaseType::kPoint},
+      {DbValueModelType::kContainer, DbDatabaseType::kContainer},
+      {DbValueModelType::kEmbeddedObject, DbDatabaseType::kEmbeddedObject},
+      {DbValueModelType::kObjectId, DbDatabaseType::kObjectId},
+      {DbValueModelType::kReference15, DbDatabaseType::kReference15},
+      {DbValueModelType::kReference16, DbDatabaseType::kReference16},
+      {DbValueModelType::kReference18, DbDatabaseType::kReference18},
+      {DbValueModelType::kPoint3D, DbDatabaseType::kPoint3D},
+      {DbValueModelType::kString, 20},
+      {DbValueModelType::kTime, 21},
+  };
+  for (const auto& [dataModelType, databaseType] : kTypes) {
+    DbDataModel2DataBaseTypeMap::addDataModelType(dataModelType, databaseType);
+  }
+}
+
+/// Base of the kit's values: a data id, a data-model type, and validity
+/// by the flag that DbData::clear() takes away.
+///
+/// A provider may put a base of its own under DbValue and DbReferenceValue
+/// instead; it must derive from DbData and be constructible from
+/// (data id, data-model type).
+class DbValueBase : public DbData {
+ public:
+  /// A valid value of data id `dataId` and data-model type `dataModelType`.
+  DbValueBase(unsigned short dataId, unsigned char dataModelType)
+      : DbData(dataId), m_DataModelType(dataModelType) {}
+
+  /// The data-model type given at construction.
+  unsigned char getDataModelType() const override { return m_DataModelType; }
+  /// True until DbData::clear() takes the valid flag away.
+  bool valid() const override { return isBitOn(kValidFlag); }
+
+ private:
+  unsigned char m_DataModelType;
+};
+
+}  // namespace tarvex

@@ -1,0 +1,15 @@
+/// @file
+/// The provider kit in one include: value classes, the meta class template,
+/// the borrowed-meta handle, the tables' scope and meta-table registration.
+#pragma once
+
+#include "DbBorrowedMeta.h"
+#include "DbEmbeddedValue.h"
+#include "DbMetaCore.h"
+#include "DbMetaImpl.h"
+#include "DbMetaTableRegistration.h"
+#include "DbReferenceContainerValue.h"
+#include "DbReferenceValue.h"
+#include "DbTablesScope.h"
+#include "DbValue.h"
+#include "DbValueBase.h"
