@@ -24,7 +24,7 @@ test-sanitize: sanitize-build
 	ctest --preset sanitize -j $(JOBS)
 
 # Only the suites that run threads; the rest gain nothing from ThreadSanitizer.
-TSAN_SUITES := DbMetaManagerThreadsTest RegistryStressTest
+TSAN_SUITES := DbMetaManagerThreadsTest RegistryStressTest PlatformTest
 test-tsan: setup
 	cmake --preset tsan
 	cmake --build --preset tsan -j $(JOBS) --target $(TSAN_SUITES)

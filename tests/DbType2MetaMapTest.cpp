@@ -8,6 +8,7 @@
 
 #include "DbType2MetaMap.h"
 #include "RegistryTestSupport.h"
+#include "internal/GroupedHashMultimap.h"
 
 using tarvex_test::CountingMeta;
 using tarvex_test::report;
