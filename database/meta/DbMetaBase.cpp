@@ -13,6 +13,7 @@
 #include "IDbDataSchema.h"
 #include "ObjectAllocation.h"
 #include "Reporting.h"
+#include "ScopeExit.h"
 
 using tarvex::internal::classNameOf;
 using tarvex::internal::composeText;
@@ -237,8 +238,9 @@ DbData* DbMetaBase::replaceData(DbData* value) {
     setupDirectDataPtr(value);
   } catch (...) {
     // The new value is in place and answers through the map; the old one
-    // would never reach the caller, so it is destroyed here.
-    old->purge();
+    // would never reach the caller, so it is destroyed here, unless it is
+    // the new value itself, which the meta still holds.
+    if (old != value) old->purge();
     throw;
   }
   return old;
@@ -248,6 +250,9 @@ void DbMetaBase::addDataEntry2DbMap(bool registering) {
   IDbDataSchema* schema = IDbDataSchema::getSmallInstance();
   if (schema == nullptr || schema->isSchemaClosed()) return;
 
+  // Described means given back, also when a schema or value call throws: an
+  // embedded meta reached on the way must not stay in use for good.
+  tarvex::internal::ScopeExit clearWhenDone([this] { clear(); });
   if (registering) {
     DbObjectId objectId;
     objectId.setTypeId(getTypeId());
@@ -298,8 +303,8 @@ void DbMetaBase::addDataEntry2DbMap(bool registering) {
       case DbDatabaseType::kEmbeddedObject: {
         DbMetaBase* embedded = value->getMeta();
         if (embedded != nullptr) {
+          tarvex::internal::ScopeExit handBack([value, embedded] { value->ungetMeta(embedded); });
           embedded->addDataEntry2DbMap(false);
-          value->ungetMeta(embedded);
         } else {
           reportAssert(texts::kEmbeddedMetaNotRegistered, kEmbeddedMetaOrder);
         }
@@ -311,7 +316,6 @@ void DbMetaBase::addDataEntry2DbMap(bool registering) {
         break;
     }
   }
-  clear();
 }
 
 void DbMetaBase::setDatas2Default(unsigned short key) {

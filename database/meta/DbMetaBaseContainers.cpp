@@ -5,6 +5,7 @@
 #include <atomic>
 
 #include "Reporting.h"
+#include "ScopeExit.h"
 
 using tarvex::internal::ReportSite;
 namespace files = tarvex::internal::files;
@@ -23,6 +24,16 @@ std::atomic<bool> s_bInvalidBuildStampReported{false};
 
 unsigned char databaseType(const DbData& value) {
   return static_cast<unsigned char>(value.getDatabaseType());
+}
+
+// Walks the embedded meta of `value`, if any, and gives it back with clear()
+// on every path out, so a throwing value or schema call cannot leave it in use.
+template <typename Walk>
+void walkEmbeddedMeta(const DbData& value, Walk walk) {
+  DbMetaBase* embedded = value.getMetaForEmbeddedObject();
+  if (embedded == nullptr) return;
+  tarvex::internal::ScopeExit handBack([embedded] { embedded->clear(); });
+  walk(*embedded);
 }
 
 // Calls `visit` on each element of container `value`, in the container's order.
@@ -51,10 +62,7 @@ void DbMetaBase::prepareContainerAccess(DbData* value) {
       forEachElement(*value, [this](DbData* element) { prepareContainerAccess(element); });
       break;
     case DbDatabaseType::kEmbeddedObject:
-      if (DbMetaBase* embedded = value->getMetaForEmbeddedObject()) {
-        embedded->prepareContainerAccess();
-        embedded->clear();
-      }
+      walkEmbeddedMeta(*value, [&](DbMetaBase& embedded) { embedded.prepareContainerAccess(); });
       break;
     default:
       break;
@@ -75,10 +83,7 @@ void DbMetaBase::unprepareContainerAccess(DbData* value) {
       value->unprepareContainerAccess();
       break;
     case DbDatabaseType::kEmbeddedObject:
-      if (DbMetaBase* embedded = value->getMetaForEmbeddedObject()) {
-        embedded->unprepareContainerAccess();
-        embedded->clear();
-      }
+      walkEmbeddedMeta(*value, [&](DbMetaBase& embedded) { embedded.unprepareContainerAccess(); });
       break;
     default:
       break;
@@ -110,10 +115,8 @@ void DbMetaBase::changeDatabaseIds(DbData* value, unsigned short oldId, unsigned
       forEachElement(*value, [&](DbData* element) { changeDatabaseIds(element, oldId, newId); });
       break;
     case DbDatabaseType::kEmbeddedObject:
-      if (DbMetaBase* embedded = value->getMetaForEmbeddedObject()) {
-        embedded->changeDatabaseIds(oldId, newId);
-        embedded->clear();
-      }
+      walkEmbeddedMeta(*value,
+                       [&](DbMetaBase& embedded) { embedded.changeDatabaseIds(oldId, newId); });
       break;
     case DbDatabaseType::kObjectId: {
       DbObjectId objectId(value->getDbObjectId());

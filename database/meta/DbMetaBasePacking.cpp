@@ -17,6 +17,16 @@ constexpr ReportSite kValueWithoutSlot{files::kDbMetaBase, 145};
 // process can hand out; the direct-array bound saturates at the same value.
 constexpr unsigned short kHighestPackedId = 0xFFFF;
 
+// The packed id of `dataId`, handing out the next one if it has none yet.
+// Once every 16-bit packed id is taken, the id stays unpacked (0) rather than
+// wrap onto 0, which marks "not packed" and is never a slot.
+unsigned short packDataId(unsigned short (&table)[65536], unsigned short& lastUsed,
+                          unsigned short dataId) {
+  unsigned short& entry = table[dataId];
+  if (entry == 0 && lastUsed != kHighestPackedId) entry = ++lastUsed;
+  return entry;
+}
+
 }  // namespace
 
 void clearDataIdPacking(PackingTable table) {
@@ -25,13 +35,7 @@ void clearDataIdPacking(PackingTable table) {
 }
 
 void setupDirectData(PackingTable table, DirectData direct, DbData* value, unsigned short spare) {
-  // Once every 16-bit packed id is taken, the id stays unpacked (0) rather
-  // than wrap onto 0, which marks "not packed" and is never a slot.
-  unsigned short& packedEntry = table.packedIds[value->getDataId()];
-  if (packedEntry == 0 && table.lastUsed != kHighestPackedId) {
-    packedEntry = ++table.lastUsed;
-  }
-  const unsigned short packed = packedEntry;
+  const unsigned short packed = packDataId(table.packedIds, table.lastUsed, value->getDataId());
 
   if (direct.slots != nullptr && packed != 0 && packed <= direct.bound) {
     direct.slots[packed] = value;
@@ -45,9 +49,13 @@ void setupDirectData(PackingTable table, DirectData direct, DbData* value, unsig
   direct.bound = 0;
   if (direct.listed.empty()) return;
 
+  // Values listed while supportDirectDataPointer() still answered false (an
+  // intermediate base's constructor adding them) were never packed; they are
+  // packed here, so every listed value gets its slot.
   unsigned short highest = 0;
   for (const DbData* listed : direct.listed) {
-    if (listed != nullptr) highest = std::max(highest, table.packedIds[listed->getDataId()]);
+    if (listed == nullptr) continue;
+    highest = std::max(highest, packDataId(table.packedIds, table.lastUsed, listed->getDataId()));
   }
   // Saturate instead of wrapping, so the bound always covers every packed id.
   const unsigned short bound = highest > kHighestPackedId - spare
