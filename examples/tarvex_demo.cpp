@@ -13,6 +13,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <initializer_list>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -59,6 +60,7 @@ struct Options {
 void printUsage(std::FILE* out) {
   std::fprintf(out,
                "Usage: tarvex-demo [--threads N] [--requests M] [--trace] [--help]\n"
+               "       (--threads=N and --requests=M work as well)\n"
                "  --threads N    worker threads, 1..%u (default %u)\n"
                "  --requests M   object requests per thread, 1..%u (default %u)\n"
                "  --trace        switch the \"Meta\" trace on for the whole run and echo\n"
@@ -88,12 +90,25 @@ int parseOptions(int argc, char** argv, Options& options) {
       options.trace = true;
       continue;
     }
-    const bool threads = std::strcmp(arg, "--threads") == 0;
-    if (threads || std::strcmp(arg, "--requests") == 0) {
-      const char* value = i + 1 < argc ? argv[++i] : nullptr;
+    // "--threads N" or "--threads=N"; likewise --requests.
+    const char* name = nullptr;
+    const char* value = nullptr;
+    for (const char* option : {"--threads", "--requests"}) {
+      const std::size_t length = std::strlen(option);
+      if (std::strncmp(arg, option, length) != 0) continue;
+      if (arg[length] == '\0') {
+        name = option;
+        value = i + 1 < argc ? argv[++i] : nullptr;
+      } else if (arg[length] == '=') {
+        name = option;
+        value = arg + length + 1;
+      }
+    }
+    if (name != nullptr) {
+      const bool threads = name[2] == 't';
       const unsigned maximum = threads ? kMaxThreads : kMaxRequests;
       if (!parseCount(value, maximum, threads ? options.threads : options.requests)) {
-        std::fprintf(stderr, "tarvex-demo: %s needs a whole number from 1 to %u, got '%s'\n", arg,
+        std::fprintf(stderr, "tarvex-demo: %s needs a whole number from 1 to %u, got '%s'\n", name,
                      maximum, value != nullptr ? value : "nothing");
         return 2;
       }

@@ -239,9 +239,11 @@ class TARVEX_EXPORT DbData {
   }
   /// Whether `dataId` is the last-entry data id, which sorts behind every other.
   static bool isLastEntryDataId(unsigned short dataId) { return dataId == sm_nLastEntryDataId; }
-  /// REQUIRES: init() has run; no concurrent reader.
+  /// REQUIRES: init() has run; no concurrent reader. Without a table the call
+  /// is reported and changes nothing.
   static void setLastEntryDataId(unsigned short dataId);
-  /// REQUIRES: init() has run; no concurrent reader.
+  /// REQUIRES: init() has run; no concurrent reader. Without a table the call
+  /// is reported and changes nothing.
   static void insertBackPackedDatatId(unsigned short dataId, bool backPacked);
 
   /// Entry d - 60000 is the sort id of data id d; null before init and after

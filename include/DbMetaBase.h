@@ -102,6 +102,7 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   virtual void addData(DbData* value);
   /// Swaps in `value` for the value of the same data id and returns the old
   /// one (now the caller's); reports and returns null when there is none.
+  /// Replacing a value by itself returns it while the meta keeps holding it.
   virtual DbData* replaceData(DbData* value);
   /// A meta of the same type adapted to data `version`. Base: null.
   virtual DbMetaBase* adaptMeta(unsigned short version) const;
@@ -245,9 +246,10 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   }
   ///@}
   /// Packs the value's data id and gives it its direct slot (rebuilding the
-  /// array when the packed id lies beyond the spare room). If some listed
-  /// value cannot have a slot (every packed id taken), that is reported and
-  /// the meta drops its array, answering look-ups from the map instead. A
+  /// array when the packed id lies beyond the spare room). A rebuild packs
+  /// listed values that are not packed yet as well. If some listed value
+  /// cannot have a slot (every packed id taken), that is reported and the
+  /// meta drops its array, answering look-ups from the map instead. A
   /// throwing rebuild leaves the meta on its map as well.
   void setupDirectDataPtr(DbData* value);
   ///@{

@@ -1,6 +1,5 @@
 /// @file
-/// MetaModule: the library's module in the application framework, and
-/// EModuleFlags, the library's trace state "Meta".
+/// MetaModule: the library's module in the application framework.
 ///
 /// Loading the library constructs the trace state "Meta", then the module
 /// ("Meta", false, 33.0); unloading destroys them in reverse. At start-up
@@ -14,16 +13,8 @@
 #pragma once
 
 #include "AfModule.h"
-#include "ETraceState.h"
+#include "EModuleFlags.h"
 #include "TarvexExport.h"
-
-/// The library's trace state "Meta".
-class TARVEX_EXPORT EModuleFlags : public ETraceState {
- public:
-  /// A switched-off state named `name`.
-  using ETraceState::ETraceState;
-  ~EModuleFlags() override;
-};
 
 /// The library's module: runs the meta-table providers at start-up and
 /// shut-down.

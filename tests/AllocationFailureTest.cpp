@@ -328,7 +328,9 @@ TEST_F(AllocationFailure, FailedRegistrationLeavesNoTraceOfTheType) {
       EXPECT_TRUE(registry.isMetaRegistered(3));
       EXPECT_NE(registry.getMetaLocal(1), nullptr);
       auto* working = static_cast<TestMeta*>(registry.getMetaLocal(3));
-      if (workingExpected) EXPECT_NE(working, nullptr);
+      if (workingExpected) {
+        EXPECT_NE(working, nullptr);
+      }
       if (working != nullptr) expectConsistent(*working, {60100, 60119});
       EXPECT_TRUE(registry.check());
       return failed;
@@ -349,7 +351,9 @@ TEST_F(AllocationFailure, AddDataEitherKeepsOrDisposesOfTheValue) {
         auto* added = new CountedLong(62000, 5);
         const bool failed = failsAt(n, [&] { meta.addData(added); });
         const bool kept = meta.getData(62000) == added;
-        if (!kept) EXPECT_EQ(CountedLong::live(), valuesBefore);
+        if (!kept) {
+          EXPECT_EQ(CountedLong::live(), valuesBefore);
+        }
         EXPECT_EQ(meta.getDataList(false).size(),
                   static_cast<std::size_t>(before) + (kept ? 1 : 0));
         EXPECT_TRUE(failed || kept);
@@ -368,40 +372,44 @@ TEST_F(AllocationFailure, AddDataEitherKeepsOrDisposesOfTheValue) {
 
 TEST_F(AllocationFailure, ReplaceDataAfterAFailedRebuildLosesNoValue) {
   // The first rebuild fails, so the meta answers from its map; replacing a
-  // value then rebuilds the array, which fails in turn.
-  const long failures = sweep([&](long n) {
-    // The rebuild is the add's last allocation: find it by failing each in
-    // turn until the value is kept and the array is gone.
-    std::unique_ptr<SweepMeta> held;
-    for (long k = 1; k < 100 && held == nullptr; ++k) {
-      auto candidate = std::make_unique<SweepMeta>(9, true, 2);
-      packFreshIds();
-      failsAt(k, [&] { candidate->addData(new CountedLong(62000, 1)); });
-      if (!candidate->hasDirectData() && candidate->getData(62000) != nullptr) {
-        held = std::move(candidate);
+  // value then rebuilds the array, which fails in turn. A value replaced by
+  // itself must survive that failure: the meta still holds it.
+  for (bool self : {false, true}) {
+    SCOPED_TRACE(self ? "replaced by itself" : "replaced by a new value");
+    const long failures = sweep([&](long n) {
+      // The rebuild is the add's last allocation: find it by failing each in
+      // turn until the value is kept and the array is gone.
+      std::unique_ptr<SweepMeta> held;
+      for (long k = 1; k < 100 && held == nullptr; ++k) {
+        auto candidate = std::make_unique<SweepMeta>(9, true, 2);
+        packFreshIds();
+        failsAt(k, [&] { candidate->addData(new CountedLong(62000, 1)); });
+        if (!candidate->hasDirectData() && candidate->getData(62000) != nullptr) {
+          held = std::move(candidate);
+        }
       }
-    }
-    if (held == nullptr) {
-      ADD_FAILURE() << "no failing rebuild found";
-      return false;
-    }
-    SweepMeta& meta = *held;
+      if (held == nullptr) {
+        ADD_FAILURE() << "no failing rebuild found";
+        return false;
+      }
+      SweepMeta& meta = *held;
 
-    DbData* before = meta.getData(60100);
-    auto* replacement = new CountedLong(60100, 9);
-    DbData* old = nullptr;
-    const bool failed = failsAt(n, [&] { old = meta.replaceData(replacement); });
-    if (!failed) {
-      EXPECT_EQ(old, before);
-      old->purge();
-    }
-    // Whichever value the meta holds now, it is listed and found.
-    DbData* now = meta.getData(60100);
-    EXPECT_TRUE(now == before || now == replacement);
-    expectConsistent(meta, {60100, 60101, 62000});
-    return failed;
-  });
-  EXPECT_GT(failures, 0);
+      DbData* before = meta.getData(60100);
+      DbData* replacement = self ? before : new CountedLong(60100, 9);
+      DbData* old = nullptr;
+      const bool failed = failsAt(n, [&] { old = meta.replaceData(replacement); });
+      if (!failed) {
+        EXPECT_EQ(old, before);
+        if (!self) old->purge();
+      }
+      // Whichever value the meta holds now, it is listed and found.
+      DbData* now = meta.getData(60100);
+      EXPECT_TRUE(now == before || now == replacement);
+      expectConsistent(meta, {60100, 60101, 62000});
+      return failed;
+    });
+    EXPECT_GT(failures, 0);
+  }
 }
 
 TEST_F(AllocationFailure, StringLimitMapIsTheOldOrTheNewOne) {

@@ -239,6 +239,22 @@ std::vector<Row> tableRows() {
                     DbData::insertBackPackedDatatId(100, false);
                     EXPECT_EQ(DbData::getSortId(100), 100u);
                   }});
+  // Without a table nothing is written or recorded, and init starts afresh.
+  const std::string noTable = "VORASSERT (sm_pArrayDataId2SortId) failed";
+  rows.push_back({"setLastEntryDataId before init", {report(noTable, kDbData, 631)}, [] {
+                    DbData::deinit();
+                    DbData::setLastEntryDataId(60010);
+                    EXPECT_TRUE(DbData::isLastEntryDataId(DbData::kDefaultLastEntryDataId));
+                    DbData::init();
+                    EXPECT_EQ(DbData::getSortId(60010), 60010u);
+                    EXPECT_TRUE(DbData::isLastEntryDataId(DbData::kDefaultLastEntryDataId));
+                  }});
+  rows.push_back({"insertBackPackedDatatId before init", {report(noTable, kDbData, 653)}, [] {
+                    DbData::deinit();
+                    DbData::insertBackPackedDatatId(60020, true);
+                    DbData::init();
+                    EXPECT_FALSE(DbData::isBackPackedDatatId(60020));
+                  }});
   rows.push_back({"data-model type 127 registered",
                   {report("VORASSERT (dataModelType < 127) failed", kTypeMap, 40)},
                   [] {

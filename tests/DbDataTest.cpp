@@ -4,6 +4,7 @@
 #include <optional>
 
 #include <algorithm>
+#include <cstdlib>
 #include <functional>
 #include <sstream>
 #include <vector>
@@ -355,6 +356,24 @@ TEST(DbDataBaseOperations, ToSetObjectsAreSharedPerOperationOnly) {
 
   EXPECT_NE(static_cast<const void*>(&a.getPoint()), static_cast<const void*>(&a.getPointToSet()));
   EXPECT_NE(static_cast<const void*>(&a.getTime()), static_cast<const void*>(&a.getTimeToSet()));
+}
+
+// A static destructor may run after everything the library built on its
+// first report is gone; its report must still read only live memory. Run in
+// a fresh process, so that this report is the first; the sanitizer build
+// turns a read of a destroyed file name into a failed exit.
+TEST(DbDataBaseOperations, ReportFromAStaticDestructorAtExitIsSafe) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(
+      {
+        static struct LateReporter {
+          ~LateReporter() { DbData(60010).getBool(); }
+        } late;
+        DbData(60010).getChar();
+        std::exit(0);
+      },
+      ::testing::ExitedWithCode(0),
+      "VORASSERT \\(implement_in_subclasses\\) failed \\(\\.\\\\DbData:113\\)");
 }
 
 TEST(DbDataAllocation, ValuesComeFromTheClassAllocatorAndPurgeReleasesThem) {

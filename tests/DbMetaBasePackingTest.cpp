@@ -54,6 +54,25 @@ class OtherDirectMeta final : public TestMeta {
   bool supportDirectDataPointer() const override { return true; }
 };
 
+// Adds its values in the constructor of an intermediate base, where
+// supportDirectDataPointer() still answers false: they are listed unpacked.
+class ListedEarlyBase : public TestMeta {
+ protected:
+  explicit ListedEarlyBase(unsigned short typeId) : TestMeta(typeId, {}) {
+    addData(new LongValue(700, 1));
+    addData(new LongValue(701, 2));
+  }
+};
+
+class ListedEarlyMeta final : public ListedEarlyBase {
+ public:
+  explicit ListedEarlyMeta(unsigned short typeId) : ListedEarlyBase(typeId) {}
+  DbMetaBase* createMeta() override { return new ListedEarlyMeta(m_TypeId); }
+
+ protected:
+  bool supportDirectDataPointer() const override { return true; }
+};
+
 // Packs data ids first .. first+count-1 (wrapping in 16 bits) without keeping
 // any value: a meta without values only packs.
 void packDataIds(unsigned first, unsigned count) {
@@ -252,6 +271,36 @@ TEST_F(PackingTest, ExhaustedPackingDropsTheArrayAndKeepsEveryValueReachable) {
   fresh.addData(new LongValue(0, 33));
   EXPECT_FALSE(fresh.hasDirectData());
   EXPECT_EQ(static_cast<LongValue*>(fresh.getData(0))->value(), 33);
+}
+
+// Values listed before the class's direct pointers were on get packed ids and
+// slots when the array is first built, whether by an add or a replace.
+TEST_F(PackingTest, ValuesListedUnpackedArePackedWhenTheArrayIsBuilt) {
+  for (bool byReplace : {false, true}) {
+    SCOPED_TRACE(byReplace ? "replaceData" : "addData");
+    DbMetaBase::initDataIdPacking();
+    ListedEarlyMeta meta(100);
+    ASSERT_EQ(DbMetaBase::getPackedDataId(700), 0);
+    ASSERT_FALSE(meta.hasDirectData());
+
+    ReportCapture capture;
+    auto* replacement = new LongValue(700, 9);
+    if (byReplace) {
+      meta.replaceData(replacement)->purge();
+    } else {
+      replacement->purge();
+    }
+    for (unsigned short id = 710; id < 720; ++id) meta.addData(new LongValue(id));
+    EXPECT_TRUE(capture.assertions().empty());
+    ASSERT_TRUE(meta.hasDirectData());
+    ASSERT_EQ(meta.getDataList(false).size(), 12u);
+    for (DbData* value : meta.getDataList(false)) {
+      const unsigned short id = value->getDataId();
+      EXPECT_NE(DbMetaBase::getPackedDataId(id), 0) << id;
+      EXPECT_EQ(meta.getDirectData(DbMetaBase::getPackedDataId(id)), value) << id;
+      EXPECT_EQ(meta.getData(id), value) << id;
+    }
+  }
 }
 
 TEST_F(PackingTest, FailedRebuildLeavesTheMetaAnsweringFromTheMap) {

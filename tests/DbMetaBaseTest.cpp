@@ -7,8 +7,10 @@
 #include <thread>
 
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -50,6 +52,19 @@ class UnmappedValue : public TestValue {
  public:
   explicit UnmappedValue(unsigned short dataId) : TestValue(dataId, 200) {}
   std::wstring text() const override { return L"?"; }
+};
+
+// A container whose every operation that the walks call throws.
+class ThrowingContainer : public TestValue {
+ public:
+  explicit ThrowingContainer(unsigned short dataId) : TestValue(dataId, kDmContainer) {}
+  void prepareContainerAccess() override { throw std::runtime_error("prepare"); }
+  void unprepareContainerAccess() override { throw std::runtime_error("unprepare"); }
+  bool getFirstElement(DbData** /*element*/) override { throw std::runtime_error("first"); }
+  unsigned char getDataModelTypeOfElements() const override {
+    throw std::runtime_error("element type");
+  }
+  std::wstring text() const override { return L"[!]"; }
 };
 
 class MetaTest : public ::testing::Test {
@@ -585,6 +600,30 @@ TEST_F(MetaTest, ChangeDatabaseIdsWritesBackOnlyMatchingIds) {
   EXPECT_FALSE(inner.inUse());
   EXPECT_EQ(invalid->getReference(), DbObjectId(2, 3, 5));
   EXPECT_EQ(invalid->writeCount(), 0);
+}
+
+TEST_F(MetaTest, WalksHandTheEmbeddedMetaBackWhenAValueThrows) {
+  TestSchema schema;
+  const std::vector<std::pair<std::string, std::function<void(PlainTestMeta&)>>> walks{
+      {"prepareContainerAccess", [](PlainTestMeta& m) { m.prepareContainerAccess(); }},
+      {"unprepareContainerAccess", [](PlainTestMeta& m) { m.unprepareContainerAccess(); }},
+      {"changeDatabaseIds", [](PlainTestMeta& m) { m.changeDatabaseIds(3, 7); }},
+      {"addDataEntry2DbMap", [](PlainTestMeta& m) { m.addDataEntry2DbMap(true); }},
+  };
+  for (const auto& [name, walk] : walks) {
+    SCOPED_TRACE(name);
+    PlainTestMeta inner(200);
+    inner.addData(new ThrowingContainer(20));
+    inner.setObject(testObject(1), 0);
+    PlainTestMeta outer(100);
+    auto* embedded = new EmbeddedValue(2, &inner);
+    outer.addData(embedded);
+
+    EXPECT_THROW(walk(outer), std::runtime_error);
+    EXPECT_FALSE(inner.inUse());
+    EXPECT_EQ(inner.clearCount(), 1);
+    EXPECT_EQ(embedded->ungetCount(), name == "addDataEntry2DbMap" ? 1 : 0);
+  }
 }
 
 // --- Binding and handing over the object -------------------------------------

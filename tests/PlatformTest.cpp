@@ -2,6 +2,8 @@
 // the report sink, trace switches and the framework's interface registry.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -87,6 +89,29 @@ TEST(PlatformReports, ConcurrentReportsAreAllDelivered) {
   EXPECT_EQ(capture.records().size(), 2000u);
 }
 
+// A sink's own report goes to stderr instead of back into the sink, and its
+// replacement of the sink holds from the next report on.
+TEST(PlatformReports, SinkMayReportAndReplaceTheSink) {
+  ReportCapture capture;
+  std::vector<std::wstring> seen;
+  TraceSink captureSink;
+  captureSink = setTraceSink([&](const TraceRecord& record) {
+    seen.push_back(record.text);
+    EAssertAndTrace().outputAssertMsgAct(L"from the sink", EString("f"), 2);
+    setTraceSink(captureSink);
+  });
+  ::testing::internal::CaptureStderr();
+  EAssertAndTrace().outputAssertMsgAct(L"first", EString("f"), 1);
+  const std::string written = ::testing::internal::GetCapturedStderr();
+  EAssertAndTrace().outputAssertMsgAct(L"second", EString("f"), 3);
+
+  EXPECT_EQ(seen, std::vector<std::wstring>{L"first"});
+  EXPECT_NE(written.find("from the sink"), std::string::npos) << written;
+  const auto records = capture.records();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(narrow(records[0].text), "second");
+}
+
 TEST(PlatformTraceStates, SwitchingByNameReachesEveryLiveStateOfThatName) {
   ETraceState a(L"PlatformTestTrace");
   ETraceState b(L"PlatformTestTrace");
@@ -136,4 +161,32 @@ TEST(PlatformFramework, InterfacesAreCreatedByNameAndHeldByKind) {
   EXPECT_EQ(narrow(listed[1]), "A");
   names->unregisterInterfaceName(EString("IPlatformTest"), EString("A"));
   names->unregisterInterfaceName(EString("IPlatformTest"), EString("B"));
+}
+
+// One framework-owned instance handed out to several threads at once: each
+// creation names it, and the name is what every thread reads back.
+TEST(PlatformFramework, ConcurrentCreationsOfASharedInstance) {
+  int live = 0;
+  CountedInterface shared(&live, true);
+  AfInterfaceManager* manager = AfInterfaceManager::getInstance();
+  manager->registerImplementation(EString("PlatformShared"), [&] { return &shared; });
+  std::atomic<int> misnamed{0};
+  std::atomic<bool> go{false};
+  std::vector<std::thread> threads;
+  for (int t = 0; t < 4; ++t) {
+    threads.emplace_back([&] {
+      while (!go.load()) std::this_thread::yield();
+      for (int i = 0; i < 1000; ++i) {
+        IAfInterface* instance =
+            manager->createInstance(EString("PlatformShared"), EString("f"), i);
+        EString name;
+        instance->queryInterfaceName(name);
+        if (instance != &shared || narrow(name) != "PlatformShared") ++misnamed;
+      }
+    });
+  }
+  go.store(true);
+  for (auto& thread : threads) thread.join();
+  EXPECT_EQ(misnamed.load(), 0);
+  EXPECT_TRUE(manager->unregisterImplementation(EString("PlatformShared")));
 }

@@ -5,25 +5,80 @@
 #include "ObjectAllocation.h"
 #include "Reporting.h"
 
-using tarvex::internal::kAssertFalse;
-using tarvex::internal::kAssertImplementInSubclasses;
 using tarvex::internal::reportAssert;
+using tarvex::internal::ReportSite;
+namespace files = tarvex::internal::files;
+namespace texts = tarvex::internal::texts;
 
 std::uint32_t* DbData::sm_pArrayDataId2SortId = nullptr;
 unsigned short DbData::sm_nLastEntryDataId = 0;
 
 namespace {
 
-const EString& sourceFile() {
-  static const EString file(".\\DbData");
-  return file;
-}
+// Where this file's reports come from, in the order of their lines.
+// getDataModelType reports from the class's header, named by its build path.
+constexpr ReportSite kGetDataModelType{TARVEX_DBDATA_HEADER_PATH, 174};
+constexpr ReportSite kGetBool{files::kDbData, 113};
+constexpr ReportSite kGetChar{files::kDbData, 120};
+constexpr ReportSite kGetShort{files::kDbData, 127};
+constexpr ReportSite kGetLong{files::kDbData, 134};
+constexpr ReportSite kGetFloat{files::kDbData, 141};
+constexpr ReportSite kGetDouble{files::kDbData, 148};
+constexpr ReportSite kGetTime{files::kDbData, 155};
+constexpr ReportSite kGetString{files::kDbData, 163};
+constexpr ReportSite kGetDbObjectId{files::kDbData, 171};
+constexpr ReportSite kGetPoint{files::kDbData, 179};
+constexpr ReportSite kGetPoint3D{files::kDbData, 187};
+constexpr ReportSite kGetPropList{files::kDbData, 196};
+constexpr ReportSite kGetPropertyListToSet{files::kDbData, 204};
+constexpr ReportSite kGetStringToSet{files::kDbData, 212};
+constexpr ReportSite kFinishStringToSet{files::kDbData, 220};
+constexpr ReportSite kGetTimeToSet{files::kDbData, 226};
+constexpr ReportSite kGetPointToSet{files::kDbData, 234};
+constexpr ReportSite kGetPoint3DToSet{files::kDbData, 242};
+constexpr ReportSite kGetDbDTStringToSet{files::kDbData, 250};
+constexpr ReportSite kGetReference{files::kDbData, 258};
+constexpr ReportSite kGetEmbeddedId{files::kDbData, 266};
+constexpr ReportSite kGetDTString{files::kDbData, 274};
+constexpr ReportSite kGetContainerCount{files::kDbData, 282};
+constexpr ReportSite kPrepareContainerAccess{files::kDbData, 289};
+constexpr ReportSite kUnprepareContainerAccess{files::kDbData, 295};
+constexpr ReportSite kGetFirstElement{files::kDbData, 301};
+constexpr ReportSite kGetNextElement{files::kDbData, 308};
+constexpr ReportSite kGetDataList{files::kDbData, 315};
+constexpr ReportSite kGetUnknownData{files::kDbData, 323};
+constexpr ReportSite kSetBool{files::kDbData, 330};
+constexpr ReportSite kSetChar{files::kDbData, 336};
+constexpr ReportSite kSetShort{files::kDbData, 342};
+constexpr ReportSite kSetLong{files::kDbData, 348};
+constexpr ReportSite kSetFloat{files::kDbData, 354};
+constexpr ReportSite kSetDouble{files::kDbData, 360};
+constexpr ReportSite kSetTime{files::kDbData, 366};
+constexpr ReportSite kSetString{files::kDbData, 372};
+constexpr ReportSite kSetDbObjectId{files::kDbData, 378};
+constexpr ReportSite kSetPoint{files::kDbData, 384};
+constexpr ReportSite kSetPoint3D{files::kDbData, 390};
+constexpr ReportSite kSetPropertyList{files::kDbData, 396};
+constexpr ReportSite kSetStreamableObject{files::kDbData, 402};
+constexpr ReportSite kSetReference{files::kDbData, 408};
+constexpr ReportSite kSetEmbeddedId{files::kDbData, 414};
+constexpr ReportSite kSetDTString{files::kDbData, 421};
+constexpr ReportSite kSetUnknownDataBytes{files::kDbData, 428};
+constexpr ReportSite kSetUnknownDataBlob{files::kDbData, 435};
+constexpr ReportSite kAddObject2Container{files::kDbData, 441};
+constexpr ReportSite kGetPropertyType{files::kDbData, 448};
+constexpr ReportSite kGetMeta{files::kDbData, 455};
+constexpr ReportSite kUngetMeta{files::kDbData, 462};
+constexpr ReportSite kGetStringLength{files::kDbData, 470};
+constexpr ReportSite kGetAsString{files::kDbData, 507};
+constexpr ReportSite kGetStreamableObject{files::kDbData, 529};
+constexpr ReportSite kDoDelayedDataLoad{files::kDbData, 589};
+constexpr ReportSite kSetLastEntryDataId{files::kDbData, 631};
+constexpr ReportSite kInsertBackPackedDatatId{files::kDbData, 653};
 
-void reportNotImplemented(int line) {
-  reportAssert(EString(kAssertImplementInSubclasses), sourceFile(), line);
-}
+void reportNotImplemented(ReportSite site) { reportAssert(texts::kImplementInSubclasses, site); }
 
-void reportFalse(int line) { reportAssert(EString(kAssertFalse), sourceFile(), line); }
+void reportFalse(ReportSite site) { reportAssert(texts::kFalse, site); }
 
 // The table is backed for every 16-bit data id so that a look-up of an id
 // outside 60000..65534 stays in bounds; such ids sort by their own number.
@@ -36,124 +91,124 @@ std::uint32_t* sortBacking(std::uint32_t* table) { return table - DbData::kFirst
 DbData::~DbData() = default;
 
 bool DbData::getBool() const {
-  reportNotImplemented(113);
+  reportNotImplemented(kGetBool);
   return false;
 }
 
 char DbData::getChar() const {
-  reportNotImplemented(120);
+  reportNotImplemented(kGetChar);
   return 0;
 }
 
 short DbData::getShort() const {
-  reportNotImplemented(127);
+  reportNotImplemented(kGetShort);
   return 0;
 }
 
 std::int32_t DbData::getLong() const {
-  reportNotImplemented(134);
+  reportNotImplemented(kGetLong);
   return 0;
 }
 
 float DbData::getFloat() const {
-  reportNotImplemented(141);
+  reportNotImplemented(kGetFloat);
   return 0.0F;
 }
 
 double DbData::getDouble() const {
-  reportNotImplemented(148);
+  reportNotImplemented(kGetDouble);
   return 0.0;
 }
 
 const ebas::ETime& DbData::getTime() const {
   static const ebas::ETime defaultTime;
-  reportNotImplemented(155);
+  reportNotImplemented(kGetTime);
   return defaultTime;
 }
 
 const EString& DbData::getString() const {
   static const EString defaultString;
-  reportNotImplemented(163);
+  reportNotImplemented(kGetString);
   return defaultString;
 }
 
 const DbObjectId& DbData::getDbObjectId() const {
   static const DbObjectId defaultId;
-  reportNotImplemented(171);
+  reportNotImplemented(kGetDbObjectId);
   return defaultId;
 }
 
 const EPoint& DbData::getPoint() const {
   static const EPoint defaultPoint(0.0, 0.0);
-  reportNotImplemented(179);
+  reportNotImplemented(kGetPoint);
   return defaultPoint;
 }
 
 const EPoint3D& DbData::getPoint3D() const {
   static const EPoint3D defaultPoint(0.0, 0.0, 0.0);
-  reportNotImplemented(187);
+  reportNotImplemented(kGetPoint3D);
   return defaultPoint;
 }
 
 const EPropertyList& DbData::getPropList() const {
   static const EPropertyList defaultList;
-  reportNotImplemented(196);
+  reportNotImplemented(kGetPropList);
   return defaultList;
 }
 
 const IEStreamableObject* DbData::getStreamableObject() const {
-  reportNotImplemented(529);
+  reportNotImplemented(kGetStreamableObject);
   return nullptr;
 }
 
 DbObjectId DbData::getReference() const {
   static const DbObjectId defaultReference;
-  reportNotImplemented(258);
+  reportNotImplemented(kGetReference);
   return defaultReference;
 }
 
 std::int32_t DbData::getEmbeddedId() const {
-  reportNotImplemented(266);
+  reportNotImplemented(kGetEmbeddedId);
   return 0;
 }
 
 const DbDTString& DbData::getDTString() const {
   static const DbDTString defaultString;
-  reportNotImplemented(274);
+  reportNotImplemented(kGetDTString);
   return defaultString;
 }
 
 unsigned char DbData::getPropertyType() const {
-  reportNotImplemented(448);
+  reportNotImplemented(kGetPropertyType);
   return 255;
 }
 
 DbMetaBase* DbData::getMeta() {
-  reportNotImplemented(455);
+  reportNotImplemented(kGetMeta);
   return nullptr;
 }
 
 bool DbData::ungetMeta(DbMetaBase* /*meta*/) {
-  reportNotImplemented(462);
+  reportNotImplemented(kUngetMeta);
   return false;
 }
 
 std::uint32_t DbData::getContainerCount() const {
-  reportNotImplemented(282);
+  reportNotImplemented(kGetContainerCount);
   return 0;
 }
 
-void DbData::prepareContainerAccess() { reportNotImplemented(289); }
+void DbData::prepareContainerAccess() { reportNotImplemented(kPrepareContainerAccess); }
 
-void DbData::unprepareContainerAccess() { reportNotImplemented(295); }
+void DbData::unprepareContainerAccess() { reportNotImplemented(kUnprepareContainerAccess); }
 
 bool DbData::getFirstElement(DbData** /*element*/) {
-  reportNotImplemented(301);
+  reportNotImplemented(kGetFirstElement);
   return false;
 }
 
 bool DbData::getNextElement(DbData** /*element*/) {
-  reportNotImplemented(308);
+  reportNotImplemented(kGetNextElement);
   return false;
 }
 
@@ -165,77 +220,81 @@ unsigned char DbData::getDataBaseTypeOfElements() const {
 }
 
 bool DbData::getUnknownData(unsigned char** /*data*/, std::uint32_t* /*size*/) {
-  reportFalse(323);
+  reportFalse(kGetUnknownData);
   return false;
 }
 
-void DbData::setBool(bool /*value*/) { reportNotImplemented(330); }
-void DbData::setChar(char /*value*/) { reportNotImplemented(336); }
-void DbData::setShort(short /*value*/) { reportNotImplemented(342); }
-void DbData::setLong(std::int32_t /*value*/) { reportNotImplemented(348); }
-void DbData::setFloat(float /*value*/) { reportNotImplemented(354); }
-void DbData::setDouble(double /*value*/) { reportNotImplemented(360); }
-void DbData::setTime(const ebas::ETime& /*value*/) { reportNotImplemented(366); }
-void DbData::setString(const EString& /*value*/) { reportNotImplemented(372); }
-void DbData::setDbObjectId(const DbObjectId& /*value*/) { reportNotImplemented(378); }
-void DbData::setPoint(const EPoint& /*value*/) { reportNotImplemented(384); }
-void DbData::setPoint3D(const EPoint3D& /*value*/) { reportNotImplemented(390); }
-void DbData::setReference(const DbObjectId& /*value*/) { reportNotImplemented(408); }
-void DbData::setEmbeddedId(const std::int32_t& /*value*/) { reportNotImplemented(414); }
-void DbData::setDTString(const DbDTString& /*value*/) { reportNotImplemented(421); }
-void DbData::setPropertyList(const EPropertyList& /*value*/) { reportNotImplemented(396); }
+void DbData::setBool(bool /*value*/) { reportNotImplemented(kSetBool); }
+void DbData::setChar(char /*value*/) { reportNotImplemented(kSetChar); }
+void DbData::setShort(short /*value*/) { reportNotImplemented(kSetShort); }
+void DbData::setLong(std::int32_t /*value*/) { reportNotImplemented(kSetLong); }
+void DbData::setFloat(float /*value*/) { reportNotImplemented(kSetFloat); }
+void DbData::setDouble(double /*value*/) { reportNotImplemented(kSetDouble); }
+void DbData::setTime(const ebas::ETime& /*value*/) { reportNotImplemented(kSetTime); }
+void DbData::setString(const EString& /*value*/) { reportNotImplemented(kSetString); }
+void DbData::setDbObjectId(const DbObjectId& /*value*/) { reportNotImplemented(kSetDbObjectId); }
+void DbData::setPoint(const EPoint& /*value*/) { reportNotImplemented(kSetPoint); }
+void DbData::setPoint3D(const EPoint3D& /*value*/) { reportNotImplemented(kSetPoint3D); }
+void DbData::setReference(const DbObjectId& /*value*/) { reportNotImplemented(kSetReference); }
+void DbData::setEmbeddedId(const std::int32_t& /*value*/) { reportNotImplemented(kSetEmbeddedId); }
+void DbData::setDTString(const DbDTString& /*value*/) { reportNotImplemented(kSetDTString); }
+void DbData::setPropertyList(const EPropertyList& /*value*/) {
+  reportNotImplemented(kSetPropertyList);
+}
 
 void DbData::setUnknownData(DbPtBlobConstIterator& /*blob*/, const char* /*context*/) {
-  reportNotImplemented(435);
+  reportNotImplemented(kSetUnknownDataBlob);
 }
 
 void DbData::setUnknownData(const unsigned char* /*data*/, std::uint32_t /*size*/,
                             unsigned char /*code*/) {
-  reportNotImplemented(428);
+  reportNotImplemented(kSetUnknownDataBytes);
 }
 
-void DbData::setStreamableObject(IEStreamableObject* /*object*/) { reportNotImplemented(402); }
+void DbData::setStreamableObject(IEStreamableObject* /*object*/) {
+  reportNotImplemented(kSetStreamableObject);
+}
 
 bool DbData::addObject2Container(DbMetaBase& /*meta*/, int /*position*/) {
-  reportNotImplemented(441);
+  reportNotImplemented(kAddObject2Container);
   return false;
 }
 
 EPropertyList& DbData::getPropertyListToSet() {
   static EPropertyList sharedList;
-  reportNotImplemented(204);
+  reportNotImplemented(kGetPropertyListToSet);
   return sharedList;
 }
 
 EString& DbData::getStringToSet() {
   static EString sharedString;
-  reportNotImplemented(212);
+  reportNotImplemented(kGetStringToSet);
   return sharedString;
 }
 
-void DbData::finishStringToSet() { reportNotImplemented(220); }
+void DbData::finishStringToSet() { reportNotImplemented(kFinishStringToSet); }
 
 ebas::ETime& DbData::getTimeToSet() {
   static ebas::ETime sharedTime;
-  reportNotImplemented(226);
+  reportNotImplemented(kGetTimeToSet);
   return sharedTime;
 }
 
 EPoint& DbData::getPointToSet() {
   static EPoint sharedPoint(0.0, 0.0);
-  reportNotImplemented(234);
+  reportNotImplemented(kGetPointToSet);
   return sharedPoint;
 }
 
 EPoint3D& DbData::getPoint3DToSet() {
   static EPoint3D sharedPoint(0.0, 0.0, 0.0);
-  reportNotImplemented(242);
+  reportNotImplemented(kGetPoint3DToSet);
   return sharedPoint;
 }
 
 DbDTString& DbData::getDbDTStringToSet() {
   static DbDTString sharedString;
-  reportNotImplemented(250);
+  reportNotImplemented(kGetDbDTStringToSet);
   return sharedString;
 }
 
@@ -249,9 +308,7 @@ bool DbData::clear() {
 void DbData::dump(std::ostream& out) const { out << "DataId:" << m_DataId << " "; }
 
 unsigned char DbData::getDataModelType() const {
-  // Reported from the class's header in the original layout, hence its path.
-  static const EString headerFile(TARVEX_DBDATA_HEADER_PATH);
-  reportAssert(EString(kAssertFalse), headerFile, 174);
+  reportFalse(kGetDataModelType);
   return 255;
 }
 
@@ -260,7 +317,7 @@ DbMetaBase* DbData::getMetaForEmbeddedObject() const { return nullptr; }
 void DbData::purge() { delete this; }
 
 std::uint32_t DbData::getStringLength() const {
-  reportFalse(470);
+  reportFalse(kGetStringLength);
   return 0;
 }
 
@@ -269,7 +326,7 @@ void DbData::setDefault(const DbDataSchemaMap* /*schemaMap*/) {}
 bool DbData::isDefault(const DbDataSchemaMap* /*schemaMap*/) const { return false; }
 
 bool DbData::getAsString(EString& out) const {
-  reportFalse(507);
+  reportFalse(kGetAsString);
   out.makeEmpty();
   return false;
 }
@@ -277,12 +334,12 @@ bool DbData::getAsString(EString& out) const {
 DMSimpleData* DbData::asDMSimpleData() { return nullptr; }
 
 bool DbData::doDelayedDataLoad(int /*mode*/, unsigned short /*dataId*/, DbMetaBase* /*meta*/) {
-  reportAssert(L"delayed loading of data while there is nothing to load", sourceFile(), 589);
+  reportAssert(texts::kNothingToLoad, kDoDelayedDataLoad);
   return false;
 }
 
 const DbDataList* DbData::getDataList() const {
-  reportNotImplemented(315);
+  reportNotImplemented(kGetDataList);
   return nullptr;
 }
 
@@ -315,12 +372,12 @@ void DbData::deinit() {
 }
 
 void DbData::setLastEntryDataId(unsigned short dataId) {
-  if (dataId == sm_nLastEntryDataId) return;
   if (sm_pArrayDataId2SortId == nullptr) {
-    // No table to mark yet: init gives the role its sort id.
-    sm_nLastEntryDataId = dataId;
+    // Nothing is recorded: init would give the id the role's old number.
+    reportAssert(texts::kNoSortTable, kSetLastEntryDataId);
     return;
   }
+  if (dataId == sm_nLastEntryDataId) return;
   std::uint32_t* backing = sortBacking(sm_pArrayDataId2SortId);
   if (sm_nLastEntryDataId >= kFirstTableDataId) backing[sm_nLastEntryDataId] = dataId;
   sm_nLastEntryDataId = dataId;
@@ -328,7 +385,10 @@ void DbData::setLastEntryDataId(unsigned short dataId) {
 }
 
 void DbData::insertBackPackedDatatId(unsigned short dataId, bool backPacked) {
-  if (sm_pArrayDataId2SortId == nullptr) return;
+  if (sm_pArrayDataId2SortId == nullptr) {
+    reportAssert(texts::kNoSortTable, kInsertBackPackedDatatId);
+    return;
+  }
   std::uint32_t* backing = sortBacking(sm_pArrayDataId2SortId);
   // The last entry keeps the largest sort id either way, so it stays last.
   if (isLastEntryDataId(dataId)) {

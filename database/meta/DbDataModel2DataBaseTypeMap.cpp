@@ -2,6 +2,14 @@
 
 #include "Reporting.h"
 
+namespace {
+
+// Where this file's reports come from.
+constexpr tarvex::internal::ReportSite kAddTypeOutOfTable{
+    tarvex::internal::files::kDbDataModel2DataBaseTypeMap, 40};
+
+}  // namespace
+
 std::vector<char>* DbDataModel2DataBaseTypeMap::s_pInstance = nullptr;
 
 std::vector<char>* DbDataModel2DataBaseTypeMap::getInstance() {
@@ -21,8 +29,8 @@ void DbDataModel2DataBaseTypeMap::deinit() {
 void DbDataModel2DataBaseTypeMap::addDataModelType(unsigned char dataModelType, char databaseType) {
   if (dataModelType >= kTableSize) {
     // The table has no entry for it; writing one would go past its end.
-    tarvex::internal::reportAssert(EString("VORASSERT (dataModelType < 127) failed"),
-                                   EString(".\\DbDataModel2DataBaseTypeMap"), 40);
+    tarvex::internal::reportAssert(tarvex::internal::texts::kDataModelTypeTooLarge,
+                                   kAddTypeOutOfTable);
     return;
   }
   (*getInstance())[dataModelType] = databaseType;

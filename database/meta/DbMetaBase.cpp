@@ -1,36 +1,36 @@
 // DbMetaBase: construction, value access, typed setters, adding, replacing
-// and describing values. Data-id packing and direct data pointers are in
-// DbMetaBasePacking.cpp; containers, embedded metas, id changes and the
-// object hand-over in DbMetaBaseContainers.cpp.
+// and describing values. The packing of data ids and the direct arrays are
+// worked by DbMetaBasePacking.cpp on the state this class owns; containers,
+// embedded metas, id changes and the object hand-over are in
+// DbMetaBaseContainers.cpp.
 #include "DbMetaBase.h"
 
 #include <algorithm>
 #include <iterator>
 #include <vector>
 
+#include "DbMetaBasePacking.h"
 #include "IDbDataSchema.h"
 #include "ObjectAllocation.h"
 #include "Reporting.h"
+#include "ScopeExit.h"
 
-using tarvex::internal::kAssertFalse;
+using tarvex::internal::classNameOf;
+using tarvex::internal::composeText;
 using tarvex::internal::reportAssert;
+using tarvex::internal::ReportSite;
+namespace files = tarvex::internal::files;
+namespace texts = tarvex::internal::texts;
+
+unsigned short DbMetaBase::sm_MapDataIdToPackedDataId[65536];
+unsigned short DbMetaBase::sm_LastUsedPackedDataId = 0;
 
 namespace {
 
-const char* const kSourceFile = ".\\DbMetaBase";
-constexpr int kLineDuplicateDataId = 193;
-constexpr int kLineReplaceNotFound = 224;
-constexpr int kLineEmbeddedOrder = 476;
-
-// "<prefix><data id><middle><class name> )!", the shape of both data-id
-// messages.
-EString dataIdMessage(const char* prefix, unsigned short dataId, const char* middle,
-                      const DbMetaBase& meta) {
-  EString before(prefix);
-  before += EString().set(dataId);
-  before += EString(middle);
-  return tarvex::internal::textNamingClass(before, meta, L" )!");
-}
+// Where this file's reports come from.
+constexpr ReportSite kAddDataDuplicate{files::kDbMetaBase, 193};
+constexpr ReportSite kReplaceDataNotFound{files::kDbMetaBase, 224};
+constexpr ReportSite kEmbeddedMetaOrder{files::kDbMetaBase, 476};
 
 // The shared path of every typed setter: absent values are not an error.
 template <typename Write>
@@ -91,6 +91,19 @@ bool DbMetaBase::getDoNotify() const { return true; }
 bool DbMetaBase::indicateStringOverflow(unsigned short /*dataId*/) const { return false; }
 
 bool DbMetaBase::supportDirectDataPointer() const { return false; }
+
+// --- Data-id packing and direct data pointers ------------------------------
+
+void DbMetaBase::initDataIdPacking() {
+  tarvex::internal::clearDataIdPacking({sm_MapDataIdToPackedDataId, sm_LastUsedPackedDataId});
+}
+
+void DbMetaBase::setupDirectDataPtr(DbData* value) {
+  if (value == nullptr || !supportDirectDataPointer()) return;
+  tarvex::internal::setupDirectData({sm_MapDataIdToPackedDataId, sm_LastUsedPackedDataId},
+                                    {m_pDirectData, m_MaxPackedDataId, m_DataList}, value,
+                                    kDirectDataSpare);
+}
 
 // --- Value access ----------------------------------------------------------
 
@@ -191,8 +204,8 @@ void DbMetaBase::addData(DbData* value) {
     throw;
   }
   if (!mapped) {
-    reportAssert(dataIdMessage("Die DataId ", dataId, " wurde doppelt vergeben ( ", *this),
-                 EString(kSourceFile), kLineDuplicateDataId);
+    reportAssert(composeText(texts::kDuplicateDataId, {EString().set(dataId), classNameOf(*this)}),
+                 kAddDataDuplicate);
   }
   try {
     m_DataList.push_back(value);
@@ -213,8 +226,8 @@ DbData* DbMetaBase::replaceData(DbData* value) {
     // The meta does not own `value` on this path, so it is not placed in the
     // direct array either: a slot must never outlive its value.
     reportAssert(
-        dataIdMessage("The DataId ", dataId, " was not found, while trying to replace ( ", *this),
-        EString(kSourceFile), kLineReplaceNotFound);
+        composeText(texts::kReplacedDataIdNotFound, {EString().set(dataId), classNameOf(*this)}),
+        kReplaceDataNotFound);
     return nullptr;
   }
   for (DbDataList* list : {&m_SortedDataList, &m_DataList}) {
@@ -225,8 +238,9 @@ DbData* DbMetaBase::replaceData(DbData* value) {
     setupDirectDataPtr(value);
   } catch (...) {
     // The new value is in place and answers through the map; the old one
-    // would never reach the caller, so it is destroyed here.
-    old->purge();
+    // would never reach the caller, so it is destroyed here, unless it is
+    // the new value itself, which the meta still holds.
+    if (old != value) old->purge();
     throw;
   }
   return old;
@@ -236,6 +250,9 @@ void DbMetaBase::addDataEntry2DbMap(bool registering) {
   IDbDataSchema* schema = IDbDataSchema::getSmallInstance();
   if (schema == nullptr || schema->isSchemaClosed()) return;
 
+  // Described means given back, also when a schema or value call throws: an
+  // embedded meta reached on the way must not stay in use for good.
+  tarvex::internal::ScopeExit clearWhenDone([this] { clear(); });
   if (registering) {
     DbObjectId objectId;
     objectId.setTypeId(getTypeId());
@@ -286,12 +303,10 @@ void DbMetaBase::addDataEntry2DbMap(bool registering) {
       case DbDatabaseType::kEmbeddedObject: {
         DbMetaBase* embedded = value->getMeta();
         if (embedded != nullptr) {
+          tarvex::internal::ScopeExit handBack([value, embedded] { value->ungetMeta(embedded); });
           embedded->addDataEntry2DbMap(false);
-          value->ungetMeta(embedded);
         } else {
-          reportAssert(
-              L"Metareihenfolge \u00fcberarbeiten. Diese Meta muss vorher registriert werden!",
-              EString(kSourceFile), kLineEmbeddedOrder);
+          reportAssert(texts::kEmbeddedMetaNotRegistered, kEmbeddedMetaOrder);
         }
         schema->addDataEntry(this, dataId, value->getDataModelType());
         break;
@@ -301,7 +316,6 @@ void DbMetaBase::addDataEntry2DbMap(bool registering) {
         break;
     }
   }
-  clear();
 }
 
 void DbMetaBase::setDatas2Default(unsigned short key) {

@@ -5,12 +5,17 @@
 #include <atomic>
 
 #include "Reporting.h"
+#include "ScopeExit.h"
+
+using tarvex::internal::ReportSite;
+namespace files = tarvex::internal::files;
+namespace texts = tarvex::internal::texts;
 
 namespace {
 
-const char* const kSourceFile = ".\\DbMetaBase";
-constexpr int kLineNullObject = 320;
-constexpr int kLineInvalidBuildStamp = 335;
+// Where this file's reports come from.
+constexpr ReportSite kSetObjectNull{files::kDbMetaBase, 320};
+constexpr ReportSite kTakeOverInvalidStamp{files::kDbMetaBase, 335};
 
 // Set by the first takeOverObject with an invalid stamp, so the trace is
 // written once per process. Atomic because metas on several threads may
@@ -19,6 +24,16 @@ std::atomic<bool> s_bInvalidBuildStampReported{false};
 
 unsigned char databaseType(const DbData& value) {
   return static_cast<unsigned char>(value.getDatabaseType());
+}
+
+// Walks the embedded meta of `value`, if any, and gives it back with clear()
+// on every path out, so a throwing value or schema call cannot leave it in use.
+template <typename Walk>
+void walkEmbeddedMeta(const DbData& value, Walk walk) {
+  DbMetaBase* embedded = value.getMetaForEmbeddedObject();
+  if (embedded == nullptr) return;
+  tarvex::internal::ScopeExit handBack([embedded] { embedded->clear(); });
+  walk(*embedded);
 }
 
 // Calls `visit` on each element of container `value`, in the container's order.
@@ -47,10 +62,7 @@ void DbMetaBase::prepareContainerAccess(DbData* value) {
       forEachElement(*value, [this](DbData* element) { prepareContainerAccess(element); });
       break;
     case DbDatabaseType::kEmbeddedObject:
-      if (DbMetaBase* embedded = value->getMetaForEmbeddedObject()) {
-        embedded->prepareContainerAccess();
-        embedded->clear();
-      }
+      walkEmbeddedMeta(*value, [&](DbMetaBase& embedded) { embedded.prepareContainerAccess(); });
       break;
     default:
       break;
@@ -71,10 +83,7 @@ void DbMetaBase::unprepareContainerAccess(DbData* value) {
       value->unprepareContainerAccess();
       break;
     case DbDatabaseType::kEmbeddedObject:
-      if (DbMetaBase* embedded = value->getMetaForEmbeddedObject()) {
-        embedded->unprepareContainerAccess();
-        embedded->clear();
-      }
+      walkEmbeddedMeta(*value, [&](DbMetaBase& embedded) { embedded.unprepareContainerAccess(); });
       break;
     default:
       break;
@@ -106,10 +115,8 @@ void DbMetaBase::changeDatabaseIds(DbData* value, unsigned short oldId, unsigned
       forEachElement(*value, [&](DbData* element) { changeDatabaseIds(element, oldId, newId); });
       break;
     case DbDatabaseType::kEmbeddedObject:
-      if (DbMetaBase* embedded = value->getMetaForEmbeddedObject()) {
-        embedded->changeDatabaseIds(oldId, newId);
-        embedded->clear();
-      }
+      walkEmbeddedMeta(*value,
+                       [&](DbMetaBase& embedded) { embedded.changeDatabaseIds(oldId, newId); });
       break;
     case DbDatabaseType::kObjectId: {
       DbObjectId objectId(value->getDbObjectId());
@@ -140,10 +147,8 @@ bool DbMetaBase::setObject(DMMemberBase* object, unsigned short /*mode*/) {
     return true;
   }
   tarvex::internal::reportAssert(
-      tarvex::internal::textNamingClass(
-          L"Es wurde versucht im Meat das Objekt mit einem NULL-Pointer zu setzen ( ", *this,
-          L" )!"),
-      EString(kSourceFile), kLineNullObject);
+      tarvex::internal::composeText(texts::kNullObject, {tarvex::internal::classNameOf(*this)}),
+      kSetObjectNull);
   m_bInUse = false;
   return false;
 }
@@ -151,8 +156,7 @@ bool DbMetaBase::setObject(DMMemberBase* object, unsigned short /*mode*/) {
 DMMemberBase* DbMetaBase::takeOverObject(int stamp) const {
   if (stamp == 0 && !s_bInvalidBuildStampReported.load(std::memory_order_relaxed) &&
       !s_bInvalidBuildStampReported.exchange(true, std::memory_order_relaxed)) {
-    tarvex::internal::traceMeta(EString("At least one invalid build stamp."), EString(kSourceFile),
-                                kLineInvalidBuildStamp);
+    tarvex::internal::traceMeta(texts::kInvalidBuildStamp, kTakeOverInvalidStamp);
   }
   if (m_bDeleteObject) m_bDeleteObject = false;
   // The hand-over is logically const for the caller; finishing the read is

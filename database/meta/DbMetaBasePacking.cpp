@@ -1,89 +1,91 @@
-// DbMetaBase: the process-wide data-id packing table and the direct data
-// pointers of metas that support them.
+// Data-id packing and the direct data pointers of metas that support them.
+#include "DbMetaBasePacking.h"
+
 #include <algorithm>
 #include <iterator>
 
-#include "DbMetaBase.h"
 #include "Reporting.h"
 
-using tarvex::internal::kAssertFalse;
-using tarvex::internal::reportAssert;
-
-unsigned short DbMetaBase::sm_MapDataIdToPackedDataId[65536];
-unsigned short DbMetaBase::sm_LastUsedPackedDataId = 0;
+namespace tarvex::internal {
 
 namespace {
 
-const char* const kSourceFile = ".\\DbMetaBase";
-constexpr int kLineUnreachableValue = 145;
+// Where this file's reports come from.
+constexpr ReportSite kValueWithoutSlot{files::kDbMetaBase, 145};
 
 // Packed ids are 16-bit and 0 means "not packed", so 65535 ids is the most a
 // process can hand out; the direct-array bound saturates at the same value.
 constexpr unsigned short kHighestPackedId = 0xFFFF;
 
-}  // namespace
-
-void DbMetaBase::initDataIdPacking() {
-  std::fill(std::begin(sm_MapDataIdToPackedDataId), std::end(sm_MapDataIdToPackedDataId),
-            static_cast<unsigned short>(0));
-  sm_LastUsedPackedDataId = 0;
+// The packed id of `dataId`, handing out the next one if it has none yet.
+// Once every 16-bit packed id is taken, the id stays unpacked (0) rather than
+// wrap onto 0, which marks "not packed" and is never a slot.
+unsigned short packDataId(unsigned short (&table)[65536], unsigned short& lastUsed,
+                          unsigned short dataId) {
+  unsigned short& entry = table[dataId];
+  if (entry == 0 && lastUsed != kHighestPackedId) entry = ++lastUsed;
+  return entry;
 }
 
-void DbMetaBase::setupDirectDataPtr(DbData* value) {
-  if (value == nullptr || !supportDirectDataPointer()) return;
+}  // namespace
 
-  // Once every 16-bit packed id is taken, the id stays unpacked (0) rather
-  // than wrap onto 0, which marks "not packed" and is never a slot.
-  unsigned short& packedEntry = sm_MapDataIdToPackedDataId[value->getDataId()];
-  if (packedEntry == 0 && sm_LastUsedPackedDataId != kHighestPackedId) {
-    packedEntry = ++sm_LastUsedPackedDataId;
-  }
-  const unsigned short packed = packedEntry;
+void clearDataIdPacking(PackingTable table) {
+  std::fill(std::begin(table.packedIds), std::end(table.packedIds), static_cast<unsigned short>(0));
+  table.lastUsed = 0;
+}
 
-  if (m_pDirectData != nullptr && packed != 0 && packed <= m_MaxPackedDataId) {
-    m_pDirectData[packed] = value;
+void setupDirectData(PackingTable table, DirectData direct, DbData* value, unsigned short spare) {
+  const unsigned short packed = packDataId(table.packedIds, table.lastUsed, value->getDataId());
+
+  if (direct.slots != nullptr && packed != 0 && packed <= direct.bound) {
+    direct.slots[packed] = value;
     return;
   }
 
   // From here until a complete array is installed, look-ups go through the
   // map, so the meta stays consistent even if the allocation below throws.
-  delete[] m_pDirectData;
-  m_pDirectData = nullptr;
-  m_MaxPackedDataId = 0;
-  if (m_DataList.empty()) return;
+  delete[] direct.slots;
+  direct.slots = nullptr;
+  direct.bound = 0;
+  if (direct.listed.empty()) return;
 
+  // Values listed while supportDirectDataPointer() still answered false (an
+  // intermediate base's constructor adding them) were never packed; they are
+  // packed here, so every listed value gets its slot.
   unsigned short highest = 0;
-  for (const DbData* listed : m_DataList) {
-    if (listed != nullptr)
-      highest = std::max(highest, sm_MapDataIdToPackedDataId[listed->getDataId()]);
+  for (const DbData* listed : direct.listed) {
+    if (listed == nullptr) continue;
+    highest = std::max(highest, packDataId(table.packedIds, table.lastUsed, listed->getDataId()));
   }
   // Saturate instead of wrapping, so the bound always covers every packed id.
-  const unsigned short bound = highest > kHighestPackedId - kDirectDataSpare
+  const unsigned short bound = highest > kHighestPackedId - spare
                                    ? kHighestPackedId
-                                   : static_cast<unsigned short>(highest + kDirectDataSpare);
+                                   : static_cast<unsigned short>(highest + spare);
 
   // The new-expression checks the byte count for overflow and throws
   // std::bad_array_new_length (a std::bad_alloc) instead of wrapping; "()"
   // nulls every entry.
-  DbData** direct = new DbData*[static_cast<std::size_t>(bound) + 1]();
+  DbData** slots = new DbData*[static_cast<std::size_t>(bound) + 1]();
 
   bool complete = true;
-  for (DbData* listed : m_DataList) {
+  for (DbData* listed : direct.listed) {
     if (listed == nullptr) continue;
-    const unsigned short p = sm_MapDataIdToPackedDataId[listed->getDataId()];
+    const unsigned short p = table.packedIds[listed->getDataId()];
     if (p == 0 || p > bound) {
-      reportAssert(EString(kAssertFalse), EString(kSourceFile), kLineUnreachableValue);
+      reportAssert(texts::kFalse, kValueWithoutSlot);
       complete = false;
     } else {
-      direct[p] = listed;  // a later value of the same data id takes the slot
+      slots[p] = listed;  // a later value of the same data id takes the slot
     }
   }
   // A value without a slot would be invisible behind the array, so such a
   // meta answers all look-ups from its map instead.
   if (!complete) {
-    delete[] direct;
+    delete[] slots;
     return;
   }
-  m_pDirectData = direct;
-  m_MaxPackedDataId = bound;
+  direct.slots = slots;
+  direct.bound = bound;
 }
+
+}  // namespace tarvex::internal

@@ -1,3 +1,5 @@
+// DbMetaManager, the process-wide registry, and the fall-back of every other
+// registry to it: kept here so that the base class knows nothing of it.
 #include "DbMetaManager.h"
 
 DbMetaManager* DbMetaManager::s_pInstance = nullptr;
@@ -21,3 +23,9 @@ void DbMetaManager::deinit() {
 void DbMetaManager::dumpMetas() { getInstance()->dump(); }
 
 DbMetaBase* DbMetaManager::getMeta(unsigned short typeId) const { return getMetaLocal(typeId); }
+
+DbMetaBase* DbMetaManagerBase::getMeta(unsigned short typeId) const {
+  if (DbMetaBase* meta = getMetaLocal(typeId)) return meta;
+  // The singleton's override does not fall back, so this goes one level.
+  return DbMetaManager::getInstance()->getMeta(typeId);
+}

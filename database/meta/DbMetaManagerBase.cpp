@@ -4,38 +4,35 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <utility>
 
 #include "DbMetaBase.h"
-#include "DbMetaManager.h"
 #include "DbType2MetaMap.h"
 #include "Reporting.h"
 
 namespace {
 
+using tarvex::internal::composeText;
 using tarvex::internal::reportAssert;
+using tarvex::internal::ReportSite;
 using tarvex::internal::traceMeta;
+namespace files = tarvex::internal::files;
+namespace texts = tarvex::internal::texts;
 
-const EString kFile(".\\DbMetaManagerBase");
-const wchar_t* const kNoPool = L"VORASSERT (pMetas) failed";
-const wchar_t* const kNoMeta = L"VORASSERT (pMeta) failed";
-const wchar_t* const kNoNewMeta = L"VORASSERT (pNewMeta) failed";
-
-constexpr int kLineRegisterNull = 72;
-constexpr int kLineRegisterCreateFailed = 84;
-constexpr int kLineFillCreateFailed = 121;
-constexpr int kLineCheckNoPool = 172;
-constexpr int kLineDumpNoPool = 213;
-constexpr int kLineDumpHeld = 234;
-constexpr int kLineDumpInUse = 236;
-constexpr int kLineDumpTypeInUse = 246;
-constexpr int kLineClearNoMeta = 259;
-constexpr int kLineClearNoPool = 270;
-constexpr int kLineClearNoPoolMeta = 278;
-constexpr int kLineCopyCreateFailed = 296;
-// Teardown meets an empty slot only after a failed allocation, which was
-// reported when it happened.
-constexpr int kSkipSilently = 0;
+// Where this file's reports come from.
+constexpr ReportSite kRegisterNull{files::kDbMetaManagerBase, 72};
+constexpr ReportSite kRegisterCreateFailed{files::kDbMetaManagerBase, 84};
+constexpr ReportSite kFillCreateFailed{files::kDbMetaManagerBase, 121};
+constexpr ReportSite kCheckNoPool{files::kDbMetaManagerBase, 172};
+constexpr ReportSite kDumpNoPool{files::kDbMetaManagerBase, 213};
+constexpr ReportSite kDumpHeld{files::kDbMetaManagerBase, 234};
+constexpr ReportSite kDumpInUse{files::kDbMetaManagerBase, 236};
+constexpr ReportSite kDumpTypeInUse{files::kDbMetaManagerBase, 246};
+constexpr ReportSite kClearNoMeta{files::kDbMetaManagerBase, 259};
+constexpr ReportSite kClearNoPool{files::kDbMetaManagerBase, 270};
+constexpr ReportSite kClearNoPoolMeta{files::kDbMetaManagerBase, 278};
+constexpr ReportSite kCopyCreateFailed{files::kDbMetaManagerBase, 296};
 
 constexpr unsigned short kTypeTableSize = 128;
 
@@ -61,12 +58,14 @@ std::atomic<std::uint64_t> g_NextSerial{1};
 
 std::uint64_t newSerial() { return g_NextSerial.fetch_add(1, std::memory_order_relaxed); }
 
-// Visits the pool of every thread's slot, in slot order.
+// Visits the pool of every thread's slot, in slot order. An empty slot is
+// reported at `emptySlot`, or skipped without one: teardown meets empty slots
+// only after a failed allocation, which was reported when it happened.
 template <typename Slots, typename Visit>
-void forEachPool(Slots& slots, int emptySlotLine, Visit visit) {
+void forEachPool(Slots& slots, std::optional<ReportSite> emptySlot, Visit visit) {
   for (auto& slot : slots) {
     if (!slot.pool) {
-      if (emptySlotLine != kSkipSilently) reportAssert(kNoPool, kFile, emptySlotLine);
+      if (emptySlot) reportAssert(texts::kNoPool, *emptySlot);
       continue;
     }
     visit(*slot.pool);
@@ -83,7 +82,7 @@ std::unique_ptr<DbType2MetaMap> copyRegisteredMetas(const DbType2MetaMap& source
     if (original == nullptr) continue;
     DbMetaBase* created = original->createMeta();
     if (created == nullptr) {
-      reportAssert(kNoNewMeta, kFile, kLineCopyCreateFailed);
+      reportAssert(texts::kNoNewMeta, kCopyCreateFailed);
       continue;
     }
     copy->adoptMeta(entry.first, created);
@@ -130,7 +129,7 @@ DbMetaManagerBase::~DbMetaManagerBase() {
 }
 
 void DbMetaManagerBase::deleteAllWorkingMetas() {
-  forEachPool(m_LocalMetas, kSkipSilently, [](DbType2MetaMap& pool) { pool.deleteAllMetas(); });
+  forEachPool(m_LocalMetas, std::nullopt, [](DbType2MetaMap& pool) { pool.deleteAllMetas(); });
 }
 
 DbType2MetaMap& DbMetaManagerBase::localPool(bool fill) const {
@@ -170,7 +169,7 @@ void DbMetaManagerBase::fillPool(PoolSlot& slot) const {
       if (original == nullptr) continue;
       DbMetaBase* created = original->createMeta();
       if (created == nullptr) {
-        reportAssert(kNoNewMeta, kFile, kLineFillCreateFailed);
+        reportAssert(texts::kNoNewMeta, kFillCreateFailed);
         continue;
       }
       pool.adoptMeta(created->getTypeId(), created);
@@ -194,7 +193,7 @@ void DbMetaManagerBase::fillPool(PoolSlot& slot) const {
 
 bool DbMetaManagerBase::registerMeta(DbMetaBase* meta) {
   if (meta == nullptr) {
-    reportAssert(kNoMeta, kFile, kLineRegisterNull);
+    reportAssert(texts::kNoMeta, kRegisterNull);
     return false;
   }
   // The meta became ours with the call, also if anything below throws.
@@ -203,7 +202,7 @@ bool DbMetaManagerBase::registerMeta(DbMetaBase* meta) {
   DbType2MetaMap& pool = localPool(false);
   std::unique_ptr<DbMetaBase> working(registered->createMeta());
   if (working == nullptr) {
-    reportAssert(kNoNewMeta, kFile, kLineRegisterCreateFailed);
+    reportAssert(texts::kNoNewMeta, kRegisterCreateFailed);
   } else if (const DbMetaBase::StringLimitMap* limits = registered->getStringLimitMap()) {
     working->setStringLimitMap(*limits);
   }
@@ -219,12 +218,6 @@ bool DbMetaManagerBase::registerMeta(DbMetaBase* meta) {
 
 bool DbMetaManagerBase::isMetaRegistered(unsigned short typeId) const {
   return m_pMetas->count(typeId) != 0;
-}
-
-DbMetaBase* DbMetaManagerBase::getMeta(unsigned short typeId) const {
-  if (DbMetaBase* meta = getMetaLocal(typeId)) return meta;
-  // The singleton's override does not fall back, so this goes one level.
-  return DbMetaManager::getInstance()->getMeta(typeId);
 }
 
 DbMetaBase* DbMetaManagerBase::getMetaLocal(unsigned short typeId) const {
@@ -254,7 +247,7 @@ bool DbMetaManagerBase::check() const {
     }
   };
   count(*m_pMetas);
-  forEachPool(m_LocalMetas, kLineCheckNoPool, count);
+  forEachPool(m_LocalMetas, kCheckNoPool, count);
   return inUse == 0;
 }
 
@@ -273,41 +266,33 @@ void DbMetaManagerBase::dump() const {
     }
   };
   count(*m_pMetas);
-  forEachPool(m_LocalMetas, kLineDumpNoPool, count);
+  forEachPool(m_LocalMetas, kDumpNoPool, count);
 
   if (!tarvex::internal::isMetaTraceOn()) return;
-  EString text(L"DbMetaManager-recycled Metacount ");
-  text += EString().set(static_cast<unsigned int>(held));
-  text += L"\n";
-  traceMeta(text, kFile, kLineDumpHeld);
-  text = EString(L"DbMetaManager-InUseCount ");
-  text += EString().set(static_cast<unsigned int>(inUse));
-  text += L"\n";
-  traceMeta(text, kFile, kLineDumpInUse);
+  auto number = [](unsigned int n) { return EString().set(n); };
+  traceMeta(composeText(texts::kRecycledMetaCount, {number(held)}), kDumpHeld);
+  traceMeta(composeText(texts::kInUseCount, {number(inUse)}), kDumpInUse);
   for (unsigned short typeId = 0; typeId < kTypeTableSize; ++typeId) {
     if (inUseByType[typeId] == 0) continue;
-    text = EString(L"DbMetaManager-TypeInUseCount Type");
-    text += EString().set(typeId);
-    text += L"Count";
-    text += EString().set(static_cast<unsigned int>(inUseByType[typeId]));
-    text += L"\n";
-    traceMeta(text, kFile, kLineDumpTypeInUse);
+    traceMeta(
+        composeText(texts::kTypeInUseCount, {EString().set(typeId), number(inUseByType[typeId])}),
+        kDumpTypeInUse);
   }
 }
 
 void DbMetaManagerBase::clearAllMetas(bool allThreads) {
   for (const auto& entry : *m_pMetas) {
     if (entry.second == nullptr) {
-      reportAssert(kNoMeta, kFile, kLineClearNoMeta);
+      reportAssert(texts::kNoMeta, kClearNoMeta);
       continue;
     }
     entry.second->clear();
   }
   if (!allThreads) return;
-  forEachPool(m_LocalMetas, kLineClearNoPool, [](DbType2MetaMap& pool) {
+  forEachPool(m_LocalMetas, kClearNoPool, [](DbType2MetaMap& pool) {
     for (const auto& entry : pool) {
       if (entry.second == nullptr) {
-        reportAssert(kNoMeta, kFile, kLineClearNoPoolMeta);
+        reportAssert(texts::kNoMeta, kClearNoPoolMeta);
         continue;
       }
       entry.second->clear();

@@ -3,12 +3,18 @@
 #include "DbMetaBase.h"
 #include "Reporting.h"
 
+using tarvex::internal::classNameOf;
+using tarvex::internal::composeText;
+using tarvex::internal::ReportSite;
+namespace files = tarvex::internal::files;
+namespace texts = tarvex::internal::texts;
+
 namespace {
 
-const EString kFile(".\\DbType2MetaMap");
-constexpr int kLineCreateMetaFailed = 48;
-constexpr int kLineMetaInUse = 61;
-constexpr int kLineObjectHeld = 67;
+// Where this file's reports come from.
+constexpr ReportSite kGrowCreateFailed{files::kDbType2MetaMap, 48};
+constexpr ReportSite kMetaInUse{files::kDbType2MetaMap, 61};
+constexpr ReportSite kObjectHeld{files::kDbType2MetaMap, 67};
 
 }  // namespace
 
@@ -29,7 +35,7 @@ DbMetaBase* DbType2MetaMap::addFreeMeta(unsigned short typeId, iterator newest) 
   if (created == nullptr) {
     // A pool never holds an entry without a meta, so a broken factory leaves
     // the caller without a meta instead of planting a null entry.
-    tarvex::internal::reportAssert(L"VORASSERT (pNewMeta) failed", kFile, kLineCreateMetaFailed);
+    tarvex::internal::reportAssert(texts::kNoNewMeta, kGrowCreateFailed);
     return nullptr;
   }
   adoptMeta(typeId, created);
@@ -53,14 +59,12 @@ void DbType2MetaMap::deleteMetas(bool trace) {
     // Texts are built only while tracing is on: teardown may delete many metas.
     if (trace && meta != nullptr && tarvex::internal::isMetaTraceOn()) {
       if (meta->inUse()) {
-        tarvex::internal::traceMeta(
-            tarvex::internal::textNamingClass(L"Meta ", *meta, L" wurde nicht freigegeben!"), kFile,
-            kLineMetaInUse);
+        tarvex::internal::traceMeta(composeText(texts::kMetaNotGivenBack, {classNameOf(*meta)}),
+                                    kMetaInUse);
       }
       if (meta->getObject() != nullptr) {
-        tarvex::internal::traceMeta(tarvex::internal::textNamingClass(L"Objekt in Meta ", *meta,
-                                                                      L" wurde nicht freigegeben!"),
-                                    kFile, kLineObjectHeld);
+        tarvex::internal::traceMeta(composeText(texts::kObjectNotGivenBack, {classNameOf(*meta)}),
+                                    kObjectHeld);
       }
     }
     // Out of the pool before it is deleted: a later throw finds only live metas.

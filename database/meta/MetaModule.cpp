@@ -6,23 +6,24 @@
 #include "AfInterfaceSmartPtr.h"
 #include "DbMetaBase.h"
 #include "IDbMetaTable.h"
-#include "ModuleObjects.h"
-
-// Constructed in this order at load, destroyed in reverse at unload: the
-// module's hooks and every trace of the library read the trace state.
-EModuleFlags tarvex::internal::g_MetaTraceState(L"Meta");
-MetaModule tarvex::internal::g_MetaModule;
-
-EModuleFlags::~EModuleFlags() = default;
+#include "Reporting.h"
 
 IDbMetaTable::~IDbMetaTable() = default;
 
 namespace {
 
-const EString kFile(".\\MetaModule");
+using tarvex::internal::ReportSite;
+
+// Made in this order at load, destroyed in reverse at unload: the module's
+// hooks and every trace of the library read the trace state.
+EModuleFlags& g_MetaTraceState = tarvex::internal::metaTraceState();
+MetaModule g_MetaModule;
+
+// Where this file creates providers, as the framework is told.
+constexpr ReportSite kInitCreate{tarvex::internal::files::kMetaModule, 49};
+constexpr ReportSite kExitCreate{tarvex::internal::files::kMetaModule, 76};
+
 const EString kInterfaceName("IDbMetaTable");
-constexpr int kLineInit = 49;
-constexpr int kLineExit = 76;
 
 using ProviderHolder = AfInterfaceSmartPtr<IDbMetaTable>;
 
@@ -34,8 +35,9 @@ std::vector<EString> registeredProviderNames() {
 
 // The holder deletes an owned provider when it goes and leaves a shared one
 // to the framework. An object of the wrong kind is given back at once.
-ProviderHolder createProvider(const EString& name, int line) {
-  IAfInterface* created = AfInterfaceManager::getInstance()->createInstance(name, kFile, line);
+ProviderHolder createProvider(const EString& name, ReportSite site) {
+  IAfInterface* created =
+      AfInterfaceManager::getInstance()->createInstance(name, EString(site.file), site.line);
   auto* provider = dynamic_cast<IDbMetaTable*>(created);
   if (provider == nullptr && created != nullptr) created->releaseInstance();
   return ProviderHolder(provider);
@@ -50,7 +52,7 @@ MetaModule::~MetaModule() = default;
 bool MetaModule::init() {
   DbMetaBase::initDataIdPacking();
   for (const EString& name : registeredProviderNames()) {
-    ProviderHolder provider = createProvider(name, kLineInit);
+    ProviderHolder provider = createProvider(name, kInitCreate);
     if (provider) provider->initTable();
   }
   return true;
@@ -63,7 +65,7 @@ bool MetaModule::exit() {
     // A provider the framework no longer knows must not be loaded again
     // just to be shut down.
     if (name.empty() || !AfInterfaceManager::getInstance()->isKnown(name, false, true)) continue;
-    ProviderHolder provider = createProvider(name, kLineExit);
+    ProviderHolder provider = createProvider(name, kExitCreate);
     if (provider) provider->exitTable();
   }
   return true;

@@ -1,35 +1,55 @@
 #include "Reporting.h"
 
 #include "EAssertAndTrace.h"
-#include "ModuleObjects.h"
+
+EModuleFlags::~EModuleFlags() = default;
 
 namespace tarvex::internal {
 
-const char* const kAssertImplementInSubclasses = "VORASSERT (implement_in_subclasses) failed";
-const char* const kAssertFalse = "VORASSERT (false) failed";
-
-void reportAssert(const EString& text, const EString& file, int line) {
-  EAssertAndTrace().outputAssertMsgAct(text, file, line);
+void reportAssert(const wchar_t* text, ReportSite site) {
+  EAssertAndTrace().outputAssertMsgAct(text, EString(site.file), site.line);
 }
 
-void reportAssert(const wchar_t* text, const EString& file, int line) {
-  EAssertAndTrace().outputAssertMsgAct(text, file, line);
+void reportAssert(const EString& text, ReportSite site) {
+  EAssertAndTrace().outputAssertMsgAct(text, EString(site.file), site.line);
 }
 
-EString textNamingClass(const std::wstring& before, const EObject& object, const wchar_t* after) {
+EModuleFlags& metaTraceState() {
+  static EModuleFlags state(L"Meta");
+  return state;
+}
+
+bool isMetaTraceOn() { return metaTraceState().m_bTraceOn; }
+
+void traceMeta(const wchar_t* text, ReportSite site) {
+  if (!isMetaTraceOn()) return;
+  EAssertAndTrace(EString("Meta"), EString(site.file), site.line).outputDbgFormString(text);
+}
+
+void traceMeta(const EString& text, ReportSite site) {
+  if (!isMetaTraceOn()) return;
+  EAssertAndTrace(EString("Meta"), EString(site.file), site.line).outputDbgFormString(text);
+}
+
+EString composeText(const wchar_t* text, std::initializer_list<EString> pieces) {
+  EString composed;
+  const EString* piece = pieces.begin();
+  for (const wchar_t* c = text; *c != L'\0'; ++c) {
+    if (*c != L'{' || piece == pieces.end()) {
+      composed += *c;
+      continue;
+    }
+    while (*c != L'\0' && *c != L'}') ++c;
+    composed += *piece++;
+    if (*c == L'\0') break;
+  }
+  return composed;
+}
+
+EString classNameOf(const EObject& object) {
   EString name;
   object.getClassName(name);
-  EString text(before);
-  text += name;
-  text += after;
-  return text;
-}
-
-bool isMetaTraceOn() { return g_MetaTraceState.m_bTraceOn; }
-
-void traceMeta(const EString& text, const EString& file, int line) {
-  if (!isMetaTraceOn()) return;
-  EAssertAndTrace(EString("Meta"), file, line).outputDbgFormString(text);
+  return name;
 }
 
 }  // namespace tarvex::internal

@@ -170,4 +170,23 @@ class EmbeddedValue : public TestValue {
   int m_UngetCount = 0;
 };
 
+// Logs clear and purge, so the order in which a container destroys its
+// elements can be checked.
+class LoggedValue : public LongValue {
+ public:
+  LoggedValue(unsigned short dataId, std::vector<std::string>* log)
+      : LongValue(dataId), m_pLog(log) {}
+  bool clear() override {
+    m_pLog->push_back("clear:" + std::to_string(getDataId()));
+    return LongValue::clear();
+  }
+  void purge() override {
+    m_pLog->push_back("purge:" + std::to_string(getDataId()));
+    LongValue::purge();
+  }
+
+ private:
+  std::vector<std::string>* m_pLog;
+};
+
 }  // namespace tarvex_test

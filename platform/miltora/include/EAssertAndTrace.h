@@ -5,6 +5,12 @@
 /// thread-safe: callers on any thread may report at once. The default sink
 /// writes one line per call to stderr; tests and programs may install their
 /// own (setTraceSink) and then receive each call exactly as passed.
+///
+/// Calls to the sink never overlap. A sink may report and may replace the
+/// sink: a report it makes (on its own thread, while it runs) is written to
+/// stderr rather than passed to the sink again, which could recurse without
+/// end, and the call returns. A replacement takes effect for the next report;
+/// the running sink finishes its call.
 #pragma once
 
 #include <cstdarg>
@@ -35,7 +41,9 @@ struct TraceRecord {
 using TraceSink = std::function<void(const TraceRecord&)>;
 
 /// Installs `sink` (an empty one restores the stderr sink); returns the
-/// previous one. REQUIRES: the sink is callable from any thread.
+/// previous one. Once it returns, the previous sink runs no more, except for
+/// the call that made this one. REQUIRES: the sink is callable from any
+/// thread.
 MILTORA_EXPORT TraceSink setTraceSink(TraceSink sink);
 
 /// Reports contract failures and writes debug traces to the process's sink.

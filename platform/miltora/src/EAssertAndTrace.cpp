@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cwchar>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -16,7 +17,8 @@ void writeToStderr(const TraceRecord& record) {
 
 struct SinkState {
   std::mutex mutex;
-  TraceSink sink = writeToStderr;
+  // Shared, so a sink that replaces the sink runs to its end all the same.
+  std::shared_ptr<const TraceSink> sink = std::make_shared<const TraceSink>(writeToStderr);
 };
 
 // Leaked on purpose: reports may come from static destructors of any library.
@@ -25,19 +27,42 @@ SinkState& sinkState() {
   return *state;
 }
 
+// True while this thread runs the sink, and so holds the sink lock.
+thread_local bool t_InSink = false;
+
+class InSink {
+ public:
+  InSink() { t_InSink = true; }
+  ~InSink() { t_InSink = false; }
+  InSink(const InSink&) = delete;
+  InSink& operator=(const InSink&) = delete;
+};
+
 void deliver(const TraceRecord& record) {
+  // The sink reporting itself: taking the lock again would deadlock, and
+  // calling the sink again could recurse without end.
+  if (t_InSink) {
+    writeToStderr(record);
+    return;
+  }
   SinkState& state = sinkState();
   std::lock_guard<std::mutex> lock(state.mutex);
-  state.sink(record);
+  const std::shared_ptr<const TraceSink> sink = state.sink;
+  InSink running;
+  (*sink)(record);
 }
 
 }  // namespace
 
 TraceSink setTraceSink(TraceSink sink) {
+  auto replacement =
+      std::make_shared<const TraceSink>(sink ? std::move(sink) : TraceSink(writeToStderr));
   SinkState& state = sinkState();
-  std::lock_guard<std::mutex> lock(state.mutex);
-  TraceSink previous = std::move(state.sink);
-  state.sink = sink ? std::move(sink) : TraceSink(writeToStderr);
+  std::unique_lock<std::mutex> lock(state.mutex, std::defer_lock);
+  // Called from within the sink, this thread already holds the lock.
+  if (!t_InSink) lock.lock();
+  TraceSink previous = *state.sink;  // copied first: a failed copy changes nothing
+  state.sink = std::move(replacement);
   return previous;
 }
 

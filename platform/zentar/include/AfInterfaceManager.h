@@ -42,6 +42,7 @@ class ZENTAR_EXPORT AfInterfaceManager {
   EString getLastCaller() const;
 
  private:
+  friend class IAfInterface;  // its implementation name is guarded by m_Mutex
   AfInterfaceManager() = default;
   mutable std::mutex m_Mutex;
   std::map<std::wstring, Factory> m_Factories;

@@ -8,7 +8,13 @@ void IAfInterface::releaseInstance() {
   if (!isSharedInstance()) delete this;
 }
 
-void IAfInterface::queryInterfaceName(EString& name) const { name = m_ImplementationName; }
+// The name is written by whichever thread creates the instance, and a shared
+// instance is created by many: it is read and written under the manager's lock.
+void IAfInterface::queryInterfaceName(EString& name) const {
+  AfInterfaceManager* manager = AfInterfaceManager::getInstance();
+  std::lock_guard<std::mutex> lock(manager->m_Mutex);
+  name = m_ImplementationName;
+}
 
 bool IAfInterface::isSharedInstance() const { return false; }
 
@@ -42,7 +48,10 @@ IAfInterface* AfInterfaceManager::createInstance(const EString& name, const EStr
   }
   // The factory may itself use the manager, so it runs unlocked.
   IAfInterface* instance = factory();
-  if (instance != nullptr) instance->m_ImplementationName = name;
+  if (instance != nullptr) {
+    std::lock_guard<std::mutex> lock(m_Mutex);
+    instance->m_ImplementationName = name;
+  }
   return instance;
 }
 

@@ -1,4 +1,4 @@
-// Value containers: borrowing, look-up, replacement, joined text and
+// The data-id map: borrowing, look-up, replacement, joined text and
 // destruction of all elements.
 #include <gtest/gtest.h>
 
@@ -6,33 +6,10 @@
 #include <vector>
 
 #include "DbDataId2DataMap.h"
-#include "DbDataList.h"
 #include "ReportCapture.h"
 #include "TestValues.h"
 
 using tarvex_test::narrow;
-
-namespace {
-
-// Logs clear and purge so the destruction order can be checked.
-class LoggedValue : public tarvex_test::LongValue {
- public:
-  LoggedValue(unsigned short dataId, std::vector<std::string>* log)
-      : LongValue(dataId), m_pLog(log) {}
-  bool clear() override {
-    m_pLog->push_back("clear:" + std::to_string(getDataId()));
-    return LongValue::clear();
-  }
-  void purge() override {
-    m_pLog->push_back("purge:" + std::to_string(getDataId()));
-    LongValue::purge();
-  }
-
- private:
-  std::vector<std::string>* m_pLog;
-};
-
-}  // namespace
 
 TEST(DbDataId2DataMapTest, AddKeepsTheFirstValueOfAnId) {
   DbDataId2DataMap map;
@@ -101,26 +78,11 @@ TEST(DbDataId2DataMapTest, AsStringJoinsAllValuesAndAndsTheirResults) {
   EXPECT_EQ(out.size(), 2u) << "a failing value still contributes its text";
 }
 
-TEST(DbDataContainers, ClearAndDestroyClearsThenPurgesEachElement) {
+TEST(DbDataId2DataMapTest, ClearAndDestroyClearsThenPurgesEachElement) {
   std::vector<std::string> log;
-  DbDataList list;
-  list.clearAndDestroyElements();
-  EXPECT_TRUE(log.empty());
-
-  list.push_back(new LoggedValue(60001, &log));
-  list.push_back(new LoggedValue(60003, &log));
-  list.push_back(new LoggedValue(60002, &log));
-  DbDataList copy(list);
-  list.clearAndDestroyElements();
-  EXPECT_TRUE(list.empty());
-  EXPECT_EQ(log, (std::vector<std::string>{"clear:60001", "purge:60001", "clear:60003",
-                                           "purge:60003", "clear:60002", "purge:60002"}));
-  copy.clear();  // its pointers dangle now; emptied without touching them
-
-  log.clear();
   DbDataId2DataMap map;
-  map.addData(60001, new LoggedValue(60001, &log));
-  map.addData(60002, new LoggedValue(60002, &log));
+  map.addData(60001, new tarvex_test::LoggedValue(60001, &log));
+  map.addData(60002, new tarvex_test::LoggedValue(60002, &log));
   map.clearAndDestroyElements();
   EXPECT_TRUE(map.empty());
   ASSERT_EQ(log.size(), 4u);

@@ -48,6 +48,9 @@ class DbTablesScope {
     DbMetaManager::deinit();
     DbMetaBase::initDataIdPacking();
     DbDataModel2DataBaseTypeMap::deinit();
+    // The last-entry role goes back to its default on a table, so that the
+    // next init starts afresh; without a table the move would be refused.
+    DbData::init();
     DbData::setLastEntryDataId(DbData::kDefaultLastEntryDataId);
     DbData::deinit();
   }

@@ -1,0 +1,57 @@
+// Every text the library reports or traces, and the source-file names it
+// reports them from: the one place to read them all. A "{...}" marks a piece
+// filled in when the report is made (composeText), in the order written.
+#pragma once
+
+namespace tarvex::internal {
+
+namespace files {
+
+inline constexpr char kDbData[] = ".\\DbData";
+inline constexpr char kDbDataModel2DataBaseTypeMap[] = ".\\DbDataModel2DataBaseTypeMap";
+inline constexpr char kDbMetaBase[] = ".\\DbMetaBase";
+inline constexpr char kDbMetaManagerBase[] = ".\\DbMetaManagerBase";
+inline constexpr char kDbType2MetaMap[] = ".\\DbType2MetaMap";
+// Passed to the framework with each provider it creates; never reported.
+inline constexpr char kMetaModule[] = ".\\MetaModule";
+
+}  // namespace files
+
+namespace texts {
+
+// --- Contract failures -----------------------------------------------------
+// A base operation that a subclass must override.
+inline constexpr wchar_t kImplementInSubclasses[] = L"VORASSERT (implement_in_subclasses) failed";
+// A base operation that does not apply, or a state that cannot arise.
+inline constexpr wchar_t kFalse[] = L"VORASSERT (false) failed";
+inline constexpr wchar_t kNothingToLoad[] =
+    L"delayed loading of data while there is nothing to load";
+// The sort-id table is used before DbData::init.
+inline constexpr wchar_t kNoSortTable[] = L"VORASSERT (sm_pArrayDataId2SortId) failed";
+inline constexpr wchar_t kDataModelTypeTooLarge[] = L"VORASSERT (dataModelType < 127) failed";
+
+inline constexpr wchar_t kDuplicateDataId[] =
+    L"Die DataId {data id} wurde doppelt vergeben ( {class} )!";
+inline constexpr wchar_t kReplacedDataIdNotFound[] =
+    L"The DataId {data id} was not found, while trying to replace ( {class} )!";
+inline constexpr wchar_t kEmbeddedMetaNotRegistered[] =
+    L"Metareihenfolge \u00fcberarbeiten. Diese Meta muss vorher registriert werden!";
+inline constexpr wchar_t kNullObject[] =
+    L"Es wurde versucht im Meat das Objekt mit einem NULL-Pointer zu setzen ( {class} )!";
+
+inline constexpr wchar_t kNoPool[] = L"VORASSERT (pMetas) failed";
+inline constexpr wchar_t kNoMeta[] = L"VORASSERT (pMeta) failed";
+inline constexpr wchar_t kNoNewMeta[] = L"VORASSERT (pNewMeta) failed";
+
+// --- Debug traces under "Meta" ---------------------------------------------
+inline constexpr wchar_t kInvalidBuildStamp[] = L"At least one invalid build stamp.";
+inline constexpr wchar_t kRecycledMetaCount[] = L"DbMetaManager-recycled Metacount {count}\n";
+inline constexpr wchar_t kInUseCount[] = L"DbMetaManager-InUseCount {count}\n";
+inline constexpr wchar_t kTypeInUseCount[] =
+    L"DbMetaManager-TypeInUseCount Type{type id}Count{count}\n";
+inline constexpr wchar_t kMetaNotGivenBack[] = L"Meta {class} wurde nicht freigegeben!";
+inline constexpr wchar_t kObjectNotGivenBack[] = L"Objekt in Meta {class} wurde nicht freigegeben!";
+
+}  // namespace texts
+
+}  // namespace tarvex::internal
