@@ -18,6 +18,7 @@
 /// Marks a class or function as part of the library's interface.
 #define TARVEX_EXPORT __attribute__((visibility("default")))
 #else
+/// Other compilers: nothing to mark.
 #define TARVEX_EXPORT
 #endif
 
