@@ -285,17 +285,6 @@ void Floor_Cycle(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 
-void registerFloorBenchmarks() {
-  benchmark::RegisterBenchmark("Floor/Cycle", Floor_Cycle)
-      ->ArgName("beam")
-      ->Arg(0)
-      ->Arg(1)
-      ->Threads(1)
-      ->Threads(2)
-      ->Threads(4)
-      ->UseRealTime();
-}
-
 // --- Metas of any size, for groups 2 to 4 ----------------------------------------
 
 // Where a class's objects come from: the library's own choice, TBB's scalable
@@ -455,10 +444,15 @@ void Alloc_Library(benchmark::State& state) { Alloc<LibraryAllocator>(state); }
 
 void registerBenchmarks() {
   const std::pair<const char*, void (*)(benchmark::State&)> cycles[] = {
-      {"Cycle/Registry", Cycle_Registry}, {"Cycle/ThreadLocal", Cycle_ThreadLocal},
-      {"Cycle/EtsNoKey", Cycle_EtsNoKey}, {"Cycle/EtsKeyPerInstance", Cycle_EtsKeyPerInstance},
-      {"Cycle/KeyCache", Cycle_KeyCache}, {"Cycle/MutexPool", Cycle_MutexPool},
+      {"Cycle/Registry", Cycle_Registry},
+      {"Cycle/ThreadLocal", Cycle_ThreadLocal},
+      {"Cycle/EtsNoKey", Cycle_EtsNoKey},
+      {"Cycle/EtsKeyPerInstance", Cycle_EtsKeyPerInstance},
+      {"Cycle/KeyCache", Cycle_KeyCache},
+      {"Cycle/MutexPool", Cycle_MutexPool},
       {"Cycle/Handle", Cycle_Handle},
+      // The floor next to the cycles, in the same conditions.
+      {"Floor/Cycle", Floor_Cycle},
   };
   for (const auto& [name, function] : cycles) {
     benchmark::RegisterBenchmark(name, function)
@@ -470,7 +464,6 @@ void registerBenchmarks() {
         ->Threads(4)
         ->UseRealTime();
   }
-  registerFloorBenchmarks();  // next to the cycles, in the same conditions
   for (const auto& [name, function] :
        {std::pair{"GetData/Direct", &GetData_Direct}, std::pair{"GetData/Map", &GetData_Map}}) {
     benchmark::RegisterBenchmark(name, function)

@@ -1,64 +1,16 @@
 #include "SampleSchema.h"
 
+#include <variant>
+
 #include "DbMetaBase.h"
 
 namespace tarvex_sample {
 
-SampleSchema::SampleSchema() : m_pPrevious(sm_pInstance) { sm_pInstance = this; }
-
-SampleSchema::~SampleSchema() {
-  if (sm_pInstance == this) sm_pInstance = m_pPrevious;
-}
-
-void SampleSchema::record(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
-                          bool hasDefault) {
+void SampleSchema::recordEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
+                               const tarvex::DbSchemaDefault& defaultValue) {
   if (meta == nullptr) return;
+  const bool hasDefault = !std::holds_alternative<std::monostate>(defaultValue);
   m_Entries[Key(meta->getTypeId(), dataId)] = Entry{dataModelType, hasDefault};
-}
-
-void SampleSchema::addDataEntry(DbMetaBase* meta, unsigned short dataId,
-                                unsigned char dataModelType, const EPoint3D& /*defaultValue*/) {
-  record(meta, dataId, dataModelType, true);
-}
-
-void SampleSchema::addDataEntry(DbMetaBase* meta, unsigned short dataId,
-                                unsigned char dataModelType, const EPoint& /*defaultValue*/) {
-  record(meta, dataId, dataModelType, true);
-}
-
-void SampleSchema::addDataEntry(DbMetaBase* meta, unsigned short dataId,
-                                unsigned char dataModelType, double /*defaultValue*/) {
-  record(meta, dataId, dataModelType, true);
-}
-
-void SampleSchema::addDataEntry(DbMetaBase* meta, unsigned short dataId,
-                                unsigned char dataModelType, float /*defaultValue*/) {
-  record(meta, dataId, dataModelType, true);
-}
-
-void SampleSchema::addDataEntry(DbMetaBase* meta, unsigned short dataId,
-                                unsigned char dataModelType, std::int32_t /*defaultValue*/) {
-  record(meta, dataId, dataModelType, true);
-}
-
-void SampleSchema::addDataEntry(DbMetaBase* meta, unsigned short dataId,
-                                unsigned char dataModelType, short /*defaultValue*/) {
-  record(meta, dataId, dataModelType, true);
-}
-
-void SampleSchema::addDataEntry(DbMetaBase* meta, unsigned short dataId,
-                                unsigned char dataModelType, char /*defaultValue*/) {
-  record(meta, dataId, dataModelType, true);
-}
-
-void SampleSchema::addDataEntry(DbMetaBase* meta, unsigned short dataId,
-                                unsigned char dataModelType, bool /*defaultValue*/) {
-  record(meta, dataId, dataModelType, true);
-}
-
-void SampleSchema::addDataEntry(DbMetaBase* meta, unsigned short dataId,
-                                unsigned char dataModelType) {
-  record(meta, dataId, dataModelType, false);
 }
 
 const DbDataSchemaMap* SampleSchema::getDataSchemaMap(unsigned short /*key*/) { return nullptr; }

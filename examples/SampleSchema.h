@@ -14,11 +14,11 @@
 #include <map>
 #include <utility>
 
-#include "IDbDataSchema.h"
+#include "DbSchemaBase.h"
 
 namespace tarvex_sample {
 
-class SampleSchema : public IDbDataSchema {
+class SampleSchema : public tarvex::DbSchemaBase {
  public:
   struct Entry {
     unsigned char dataModelType;
@@ -26,44 +26,17 @@ class SampleSchema : public IDbDataSchema {
   };
   using Key = std::pair<unsigned short, unsigned short>;  // (type id, data id)
 
-  SampleSchema();
-  ~SampleSchema() override;
-  SampleSchema(const SampleSchema&) = delete;
-  SampleSchema& operator=(const SampleSchema&) = delete;
-
-  void addDataEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
-                    const EPoint3D& defaultValue) override;
-  void addDataEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
-                    const EPoint& defaultValue) override;
-  void addDataEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
-                    double defaultValue) override;
-  void addDataEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
-                    float defaultValue) override;
-  void addDataEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
-                    std::int32_t defaultValue) override;
-  void addDataEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
-                    short defaultValue) override;
-  void addDataEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
-                    char defaultValue) override;
-  void addDataEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
-                    bool defaultValue) override;
-  void addDataEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType) override;
+  void recordEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
+                   const tarvex::DbSchemaDefault& defaultValue) override;
 
   const DbDataSchemaMap* getDataSchemaMap(unsigned short key) override;
   std::uint32_t getDataEntryCount(unsigned short typeId) const override;
-  bool isSchemaClosed() override { return m_bClosed; }
-  void setSchemaClosed(bool closed) override { m_bClosed = closed; }
   void declareOldDataId(DbMetaBase* meta, unsigned short dataId) override;
 
   const std::map<Key, Entry>& entries() const { return m_Entries; }
   std::uint32_t oldDataIdCount() const { return static_cast<std::uint32_t>(m_OldDataIds.size()); }
 
  private:
-  void record(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
-              bool hasDefault);
-
-  IDbDataSchema* m_pPrevious;
-  bool m_bClosed = false;
   std::map<Key, Entry> m_Entries;
   std::map<Key, bool> m_OldDataIds;
 };

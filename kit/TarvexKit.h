@@ -1,6 +1,7 @@
 /// @file
 /// The provider kit in one include: value classes, the meta class template,
-/// the borrowed-meta handle, the tables' scope and meta-table registration.
+/// the borrowed-meta handle, a schema base, the tables' scope and meta-table
+/// registration.
 #pragma once
 
 #include "DbBorrowedMeta.h"
@@ -10,6 +11,7 @@
 #include "DbMetaTableRegistration.h"
 #include "DbReferenceContainerValue.h"
 #include "DbReferenceValue.h"
+#include "DbSchemaBase.h"
 #include "DbTablesScope.h"
 #include "DbValue.h"
 #include "DbValueBase.h"

@@ -4,62 +4,14 @@
 
 namespace tarvex_test {
 
-TestSchema::TestSchema() : m_pPrevious(sm_pInstance) { sm_pInstance = this; }
-
-TestSchema::~TestSchema() { sm_pInstance = m_pPrevious; }
-
-template <typename Value>
-void TestSchema::record(Overload overload, DbMetaBase* meta, unsigned short dataId,
-                        unsigned char dataModelType, Value value) {
+void TestSchema::recordEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
+                             const tarvex::DbSchemaDefault& defaultValue) {
+  // The default's alternatives follow the overloads' order, the one without
+  // a value first.
+  const Overload overload =
+      defaultValue.index() == 0 ? Overload::Plain : static_cast<Overload>(defaultValue.index() - 1);
   const unsigned short typeId = meta != nullptr ? meta->getTypeId() : 0;
-  Entry entry{overload, meta, typeId, dataId, dataModelType, {}};
-  entry.value.emplace<Value>(value);
-  m_Entries.push_back(entry);
-}
-
-void TestSchema::addDataEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
-                              const EPoint3D& defaultValue) {
-  record(Overload::Point3D, meta, dataId, dataModelType, defaultValue);
-}
-
-void TestSchema::addDataEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
-                              const EPoint& defaultValue) {
-  record(Overload::Point, meta, dataId, dataModelType, defaultValue);
-}
-
-void TestSchema::addDataEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
-                              double defaultValue) {
-  record(Overload::Double, meta, dataId, dataModelType, defaultValue);
-}
-
-void TestSchema::addDataEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
-                              float defaultValue) {
-  record(Overload::Float, meta, dataId, dataModelType, defaultValue);
-}
-
-void TestSchema::addDataEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
-                              std::int32_t defaultValue) {
-  record(Overload::Long, meta, dataId, dataModelType, defaultValue);
-}
-
-void TestSchema::addDataEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
-                              short defaultValue) {
-  record(Overload::Short, meta, dataId, dataModelType, defaultValue);
-}
-
-void TestSchema::addDataEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
-                              char defaultValue) {
-  record(Overload::Char, meta, dataId, dataModelType, defaultValue);
-}
-
-void TestSchema::addDataEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
-                              bool defaultValue) {
-  record(Overload::Bool, meta, dataId, dataModelType, defaultValue);
-}
-
-void TestSchema::addDataEntry(DbMetaBase* meta, unsigned short dataId,
-                              unsigned char dataModelType) {
-  record(Overload::Plain, meta, dataId, dataModelType, std::monostate());
+  m_Entries.push_back(Entry{overload, meta, typeId, dataId, dataModelType, defaultValue});
 }
 
 const DbDataSchemaMap* TestSchema::getDataSchemaMap(unsigned short key) {

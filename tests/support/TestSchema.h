@@ -15,16 +15,15 @@
 
 #include <cstdint>
 #include <utility>
-#include <variant>
 #include <vector>
 
 #include "DbMetaBase.h"
+#include "DbSchemaBase.h"
 #include "EPoint.h"
-#include "IDbDataSchema.h"
 
 namespace tarvex_test {
 
-class TestSchema : public IDbDataSchema {
+class TestSchema : public tarvex::DbSchemaBase {
  public:
   // In the interface's slot order; Plain is the overload without a value.
   enum class Overload { Point3D, Point, Double, Float, Long, Short, Char, Bool, Plain };
@@ -36,37 +35,14 @@ class TestSchema : public IDbDataSchema {
     unsigned short dataId;
     unsigned char dataModelType;
     // std::monostate for Plain, else the value in the overload's own type.
-    std::variant<std::monostate, EPoint3D, EPoint, double, float, std::int32_t, short, char, bool>
-        value;
+    tarvex::DbSchemaDefault value;
   };
 
-  TestSchema();
-  ~TestSchema() override;
-  TestSchema(const TestSchema&) = delete;
-  TestSchema& operator=(const TestSchema&) = delete;
-
-  void addDataEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
-                    const EPoint3D& defaultValue) override;
-  void addDataEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
-                    const EPoint& defaultValue) override;
-  void addDataEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
-                    double defaultValue) override;
-  void addDataEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
-                    float defaultValue) override;
-  void addDataEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
-                    std::int32_t defaultValue) override;
-  void addDataEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
-                    short defaultValue) override;
-  void addDataEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
-                    char defaultValue) override;
-  void addDataEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
-                    bool defaultValue) override;
-  void addDataEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType) override;
+  void recordEntry(DbMetaBase* meta, unsigned short dataId, unsigned char dataModelType,
+                   const tarvex::DbSchemaDefault& defaultValue) override;
 
   const DbDataSchemaMap* getDataSchemaMap(unsigned short key) override;
   std::uint32_t getDataEntryCount(unsigned short typeId) const override;
-  bool isSchemaClosed() override { return m_bClosed; }
-  void setSchemaClosed(bool closed) override { m_bClosed = closed; }
   void declareOldDataId(DbMetaBase* meta, unsigned short dataId) override;
 
   void setSchemaMap(const DbDataSchemaMap* schemaMap) { m_pSchemaMap = schemaMap; }
@@ -90,12 +66,6 @@ class TestSchema : public IDbDataSchema {
   };
 
  private:
-  template <typename Value>
-  void record(Overload overload, DbMetaBase* meta, unsigned short dataId,
-              unsigned char dataModelType, Value value);
-
-  IDbDataSchema* m_pPrevious;
-  bool m_bClosed = false;
   const DbDataSchemaMap* m_pSchemaMap = nullptr;
   std::vector<Entry> m_Entries;
   std::vector<std::pair<DbMetaBase*, unsigned short>> m_OldDataIds;
