@@ -85,8 +85,9 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   virtual std::uint32_t getContainerSize(unsigned short dataId) const = 0;
   // -------------------------------------------------------------------------
 
-  /// Gives the meta back: clears the in-use flag and nothing else.
-  virtual void clear();
+  /// Gives the meta back: clears the in-use flag and nothing else. Inline,
+  /// as the request cycle's last step, so overrides pay no library call.
+  virtual void clear() { m_bInUse = false; }
   /// The bound object; base: null.
   virtual DMMemberBase* getObject() const;
   /// Hands the object to the caller: traces "At least one invalid build
@@ -260,6 +261,10 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   ///@}
 
  private:
+  /// setObject's base body for a null object: reports it, clears the in-use
+  /// flag and returns false.
+  bool rejectNullObject();
+
   DbDataId2DataMap m_DataMap;
   mutable DbDataList m_SortedDataList;
   DbDataList m_DataList;
@@ -288,3 +293,11 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   /// The packed id handed out last; 0 when none.
   static unsigned short sm_LastUsedPackedDataId;
 };
+
+// Inline, as the request cycle's first step after the hand-out; the rare
+// null object is reported out of line.
+inline bool DbMetaBase::setObject(DMMemberBase* object, unsigned short /*mode*/) {
+  if (object == nullptr) return rejectNullObject();
+  m_bInUse = true;
+  return true;
+}

@@ -35,7 +35,9 @@ class TARVEX_EXPORT DbMetaManager : public DbMetaManagerBase {
   ~DbMetaManager() override;
 
   /// A free working meta of the type from this registry, without fallback.
-  DbMetaBase* getMeta(unsigned short typeId) const override;
+  /// Final and inline: a call through a DbMetaManager (getInstance()) needs
+  /// no virtual dispatch and no call into the library when warm.
+  DbMetaBase* getMeta(unsigned short typeId) const final { return getMetaLocal(typeId); }
 
  private:
   DbMetaManager();

@@ -61,11 +61,11 @@
 #include <tbb/enumerable_thread_specific.h>
 
 #include "DbForward.h"
+#include "DbType2MetaMap.h"
 #include "ESmartPtr.h"
 #include "TarvexExport.h"
 #include "internal/CacheAlignedAllocator.h"
-
-class DbType2MetaMap;
+#include "internal/PoolCache.h"
 
 class TARVEX_EXPORT DbMetaManagerBase {
  public:
@@ -120,7 +120,15 @@ class TARVEX_EXPORT DbMetaManagerBase {
 
  protected:
   /// A free working meta of the type from this registry alone, or null.
-  DbMetaBase* getMetaLocal(unsigned short typeId) const;
+  /// Inline, so that a warm request costs the caller no call into the
+  /// library: the thread's cache names this registry's filled pool, or the
+  /// slot is consulted (and the pool made and filled) out of line.
+  DbMetaBase* getMetaLocal(unsigned short typeId) const {
+    const tarvex::internal::PoolCache& cache = tarvex::internal::threadPoolCache();
+    const std::uint64_t entry = m_Serial % tarvex::internal::kCachedPools;
+    if (cache.serials[entry] != m_Serial) return getMetaFromSlot(typeId);
+    return cache.pools[entry]->getFreeMeta(typeId);
+  }
 
  private:
   /// One thread's pool, the pool's only owner. While the pool is being

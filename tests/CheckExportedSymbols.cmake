@@ -39,7 +39,10 @@ if(class_count LESS 10)
   message(FATAL_ERROR "found only ${class_count} exported classes in the headers")
 endif()
 list(JOIN classes "|" alternatives)
-set(own "^[A-Za-z] ((typeinfo|typeinfo name|vtable) for )?(${alternatives})(::|$)")
+# Beyond the classes, the one variable inline header code reads in place:
+# the thread's pool cache, which the registry's request path needs.
+set(shared_data "tarvex::internal::t_PoolCache")
+set(own "^[A-Za-z] (((typeinfo|typeinfo name|vtable) for )?(${alternatives})(::|$)|${shared_data}$)")
 
 defined_symbols(${LIBRARY} -D exported)
 set(stray "")
@@ -78,7 +81,8 @@ set(required
   "IDbUnknownObjectMeta::IDbUnknownObjectMeta()"
   "IDbUnknownObjectMeta::IDbUnknownObjectMeta(IDbUnknownObjectMeta const&)"
   "IDbUnknownObjectMeta::~IDbUnknownObjectMeta()"
-  "IDbUnknownObjectMeta::operator=(IDbUnknownObjectMeta const&)")
+  "IDbUnknownObjectMeta::operator=(IDbUnknownObjectMeta const&)"
+  "${shared_data}")
 
 # Every inline member of the exported classes, as a compiler that keeps all
 # inline functions emits them.

@@ -65,8 +65,6 @@ void DbMetaBase::operator delete(void* pointer) { tarvex::internal::freeObject(p
 
 // --- Base behaviour of the virtual slots -----------------------------------
 
-void DbMetaBase::clear() { m_bInUse = false; }
-
 DMMemberBase* DbMetaBase::getObject() const { return nullptr; }
 
 DbMetaBase* DbMetaBase::adaptMeta(unsigned short /*version*/) const { return nullptr; }

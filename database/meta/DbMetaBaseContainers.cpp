@@ -141,11 +141,7 @@ void DbMetaBase::changeDatabaseIds(DbData* value, unsigned short oldId, unsigned
   }
 }
 
-bool DbMetaBase::setObject(DMMemberBase* object, unsigned short /*mode*/) {
-  if (object != nullptr) {
-    m_bInUse = true;
-    return true;
-  }
+bool DbMetaBase::rejectNullObject() {
   tarvex::internal::reportAssert(
       tarvex::internal::composeText(texts::kNullObject, {tarvex::internal::classNameOf(*this)}),
       kSetObjectNull);

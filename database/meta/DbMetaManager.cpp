@@ -22,8 +22,6 @@ void DbMetaManager::deinit() {
 
 void DbMetaManager::dumpMetas() { getInstance()->dump(); }
 
-DbMetaBase* DbMetaManager::getMeta(unsigned short typeId) const { return getMetaLocal(typeId); }
-
 DbMetaBase* DbMetaManagerBase::getMeta(unsigned short typeId) const {
   if (DbMetaBase* meta = getMetaLocal(typeId)) return meta;
   // The singleton's override does not fall back, so this goes one level.

@@ -36,21 +36,8 @@ constexpr ReportSite kCopyCreateFailed{files::kDbMetaManagerBase, 296};
 
 constexpr unsigned short kTypeTableSize = 128;
 
-// Per thread, where the thread's pool of a registry is: entry
-// `serial % kCachedPools` names the registry by its serial and points at the
-// pool its slot owns. Serial 0 names no registry, so a new thread's zeroed
-// cache matches nothing. An entry is written only once that pool is filled;
-// the pool then stays in its slot, the same object, until the registry is
-// destroyed, and a destroyed registry's serial never comes back. Registries
-// whose serials share an entry take turns in it and are merely as fast as
-// without a cache.
-constexpr std::uint64_t kCachedPools = 8;
-struct PoolCache {
-  // Two arrays rather than pairs, so that an entry is found by a scaled index.
-  std::uint64_t serials[kCachedPools];
-  DbType2MetaMap* pools[kCachedPools];
-};
-thread_local TARVEX_FAST_TLS PoolCache t_PoolCache;
+using tarvex::internal::kCachedPools;
+using tarvex::internal::threadPoolCache;
 
 // Registries may be made on any thread at once (any client may make a local
 // one), so the counter is atomic; it is touched only by construction.
@@ -95,6 +82,15 @@ std::unique_ptr<DbType2MetaMap> copyRegisteredMetas(const DbType2MetaMap& source
 
 }  // namespace
 
+#if defined(TARVEX_SHARED_TLS)
+TARVEX_SHARED_TLS tarvex::internal::PoolCache tarvex::internal::t_PoolCache;
+#else
+tarvex::internal::PoolCache& tarvex::internal::threadPoolCache() {
+  static thread_local PoolCache cache{};
+  return cache;
+}
+#endif
+
 DbMetaManagerBase::DbMetaManagerBase() : m_pMetas(nullptr), m_Serial(newSerial()) {
   m_pMetas = new DbType2MetaMap;
 }
@@ -133,8 +129,9 @@ void DbMetaManagerBase::deleteAllWorkingMetas() {
 }
 
 DbType2MetaMap& DbMetaManagerBase::localPool(bool fill) const {
+  const tarvex::internal::PoolCache& cache = threadPoolCache();
   const std::uint64_t entry = m_Serial % kCachedPools;
-  if (t_PoolCache.serials[entry] == m_Serial) return *t_PoolCache.pools[entry];
+  if (cache.serials[entry] == m_Serial) return *cache.pools[entry];
   return slotPool(fill);
 }
 
@@ -151,9 +148,10 @@ DbType2MetaMap& DbMetaManagerBase::slotPool(bool fill) const {
   // A call from inside the fill is served from the pool as far as it is filled.
   if (slot.fill == PoolSlot::Fill::Interrupted) fillPool(slot);
   if (slot.fill == PoolSlot::Fill::Done) {
+    tarvex::internal::PoolCache& cache = threadPoolCache();
     const std::uint64_t entry = m_Serial % kCachedPools;
-    t_PoolCache.serials[entry] = m_Serial;
-    t_PoolCache.pools[entry] = slot.pool.get();
+    cache.serials[entry] = m_Serial;
+    cache.pools[entry] = slot.pool.get();
   }
   return *slot.pool;
 }
@@ -218,13 +216,6 @@ bool DbMetaManagerBase::registerMeta(DbMetaBase* meta) {
 
 bool DbMetaManagerBase::isMetaRegistered(unsigned short typeId) const {
   return m_pMetas->count(typeId) != 0;
-}
-
-DbMetaBase* DbMetaManagerBase::getMetaLocal(unsigned short typeId) const {
-  // localPool(true), spelled out: this is the request cycle.
-  const std::uint64_t entry = m_Serial % kCachedPools;
-  if (t_PoolCache.serials[entry] != m_Serial) return getMetaFromSlot(typeId);
-  return t_PoolCache.pools[entry]->getFreeMeta(typeId);
 }
 
 DbMetaBase* DbMetaManagerBase::getMetaFromSlot(unsigned short typeId) const {
