@@ -8,6 +8,9 @@ PACKAGES := $(LIBRARY_PACKAGES) $(TEST_PACKAGES) $(BENCH_PACKAGES)
 JOBS ?= $(shell nproc)
 # Extra arguments for the demo, e.g. make demo ARGS="--threads=8 --requests=10000"
 ARGS ?=
+# Each benchmark runs this often, in shuffled order; the ratios use the medians.
+BENCH_REPEAT ?= --benchmark_repetitions=5 --benchmark_enable_random_interleaving=true \
+  --benchmark_display_aggregates_only=true
 
 .PHONY: help setup configure build test sanitize-build test-sanitize test-tsan fuzz coverage \
   install lint docs clean demo bench check-windows check-lean
@@ -22,7 +25,8 @@ help:
 	@echo "  make test-tsan         the thread suites (ctest label tsan) under ThreadSanitizer"
 	@echo "  make fuzz              bounded libFuzzer run (clang; FUZZ_SECONDS=60)"
 	@echo "  make coverage          line and branch coverage of database/meta (gcovr)"
-	@echo "  make bench             Release benchmarks (preset bench)"
+	@echo "  make bench [ARGS=...]  Release benchmarks (preset bench), medians of 5 shuffled runs;"
+	@echo "                         ARGS e.g. --strict or --benchmark_filter=Cycle/"
 	@echo "  make check-windows     compile every library source for Windows (mingw-w64)"
 	@echo "  make check-lean        configure without tests and benchmarks, GoogleTest and Google Benchmark hidden"
 	@echo "  make lint              clang-format and clang-tidy in check mode"
@@ -106,7 +110,7 @@ demo: configure
 bench: setup
 	cmake --preset bench
 	cmake --build --preset bench -j $(JOBS)
-	build/bench/bench/tarvex-bench
+	build/bench/bench/tarvex-bench $(BENCH_REPEAT) $(ARGS)
 
 # Objects only: linking would need a Windows build of oneTBB.
 check-windows:

@@ -2,6 +2,8 @@
 /// DbBorrowedMeta: a working meta borrowed from a registry for one scope.
 #pragma once
 
+#include <type_traits>
+
 #include "DbMetaBase.h"
 #include "DbMetaManager.h"
 #include "DbMetaManagerBase.h"
@@ -26,10 +28,13 @@ class DbBorrowedMeta {
   explicit DbBorrowedMeta(unsigned short typeId, DMMemberBase* object = nullptr,
                           unsigned short mode = 0)
       : DbBorrowedMeta(*DbMetaManager::getInstance(), typeId, object, mode) {}
-  /// The same, from `registry` (which falls back to the process-wide one as
-  /// DbMetaManagerBase::getMeta does).
-  DbBorrowedMeta(const DbMetaManagerBase& registry, unsigned short typeId,
-                 DMMemberBase* object = nullptr, unsigned short mode = 0)
+  /// The same, from `registry` (a local one falls back to the process-wide
+  /// one as DbMetaManagerBase::getMeta does). Asks through the registry's
+  /// own class, so a DbMetaManager is asked without virtual dispatch.
+  template <class Registry,
+            class = std::enable_if_t<std::is_base_of_v<DbMetaManagerBase, Registry>>>
+  DbBorrowedMeta(const Registry& registry, unsigned short typeId, DMMemberBase* object = nullptr,
+                 unsigned short mode = 0)
       : m_pMeta(registry.getMeta(typeId)) {
     if (m_pMeta != nullptr && object != nullptr) m_pMeta->setObject(object, mode);
   }

@@ -209,6 +209,11 @@ TEST_F(BorrowedMeta, GivesBackOnceAtScopeExitOrEarly) {
   EXPECT_EQ(working->clearCount(), before + 2);
   early.giveBack();
   EXPECT_EQ(working->clearCount(), before + 2);
+
+  // Through a local registry that holds nothing: served by the fallback.
+  const DbMetaManagerBase local;
+  EXPECT_EQ(tarvex::DbBorrowedMeta(local, kPlainType, testObject(5)).get(), working);
+  EXPECT_EQ(working->clearCount(), before + 3);
 }
 
 TEST_F(BorrowedMeta, MovedHandleGivesBackOnce) {
