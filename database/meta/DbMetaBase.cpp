@@ -30,6 +30,7 @@ namespace {
 // Where this file's reports come from.
 constexpr ReportSite kAddDataDuplicate{files::kDbMetaBase, 193};
 constexpr ReportSite kReplaceDataNotFound{files::kDbMetaBase, 224};
+constexpr ReportSite kSetObjectNull{files::kDbMetaBase, 320};
 constexpr ReportSite kEmbeddedMetaOrder{files::kDbMetaBase, 476};
 
 // The shared path of every typed setter: absent values are not an error.
@@ -64,6 +65,12 @@ void* DbMetaBase::operator new(std::size_t size) { return tarvex::internal::allo
 void DbMetaBase::operator delete(void* pointer) { tarvex::internal::freeObject(pointer); }
 
 // --- Base behaviour of the virtual slots -----------------------------------
+
+bool DbMetaBase::rejectNullObject() {
+  reportAssert(composeText(texts::kNullObject, {classNameOf(*this)}), kSetObjectNull);
+  m_bInUse = false;
+  return false;
+}
 
 DMMemberBase* DbMetaBase::getObject() const { return nullptr; }
 

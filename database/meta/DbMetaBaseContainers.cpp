@@ -14,7 +14,6 @@ namespace texts = tarvex::internal::texts;
 namespace {
 
 // Where this file's reports come from.
-constexpr ReportSite kSetObjectNull{files::kDbMetaBase, 320};
 constexpr ReportSite kTakeOverInvalidStamp{files::kDbMetaBase, 335};
 
 // Set by the first takeOverObject with an invalid stamp, so the trace is
@@ -139,14 +138,6 @@ void DbMetaBase::changeDatabaseIds(DbData* value, unsigned short oldId, unsigned
     default:
       break;
   }
-}
-
-bool DbMetaBase::rejectNullObject() {
-  tarvex::internal::reportAssert(
-      tarvex::internal::composeText(texts::kNullObject, {tarvex::internal::classNameOf(*this)}),
-      kSetObjectNull);
-  m_bInUse = false;
-  return false;
 }
 
 DMMemberBase* DbMetaBase::takeOverObject(int stamp) const {
