@@ -146,10 +146,9 @@ class TARVEX_EXPORT DbMetaManagerBase {
       tbb::enumerable_thread_specific<PoolSlot, tarvex::internal::CacheAlignedAllocator<PoolSlot>,
                                       tbb::ets_no_key>;
 
-  /// The calling thread's pool, from the thread's cache or its slot; with
-  /// `fill`, a new pool starts with one working meta per registered meta.
-  DbType2MetaMap& localPool(bool fill) const;
-  /// localPool past the cache: the slot, made and filled if need be.
+  /// The calling thread's pool, from its slot, made if need be (with `fill`,
+  /// filled with one working meta per registered meta). Once the pool is
+  /// filled, the thread's cache names it.
   DbType2MetaMap& slotPool(bool fill) const;
   /// getMetaLocal when the thread's cache does not know this registry.
   DbMetaBase* getMetaFromSlot(unsigned short typeId) const;

@@ -128,13 +128,6 @@ void DbMetaManagerBase::deleteAllWorkingMetas() {
   forEachPool(m_LocalMetas, std::nullopt, [](DbType2MetaMap& pool) { pool.deleteAllMetas(); });
 }
 
-DbType2MetaMap& DbMetaManagerBase::localPool(bool fill) const {
-  const tarvex::internal::PoolCache& cache = threadPoolCache();
-  const std::uint64_t entry = m_Serial % kCachedPools;
-  if (cache.serials[entry] == m_Serial) return *cache.pools[entry];
-  return slotPool(fill);
-}
-
 DbType2MetaMap& DbMetaManagerBase::slotPool(bool fill) const {
   PoolSlot& slot = m_LocalMetas.local();
   if (!slot.pool) {
@@ -197,7 +190,8 @@ bool DbMetaManagerBase::registerMeta(DbMetaBase* meta) {
   // The meta became ours with the call, also if anything below throws.
   std::unique_ptr<DbMetaBase> registered(meta);
   registered->addDataEntry2DbMap(true);
-  DbType2MetaMap& pool = localPool(false);
+  // Registration is not the request path: the slot is asked directly.
+  DbType2MetaMap& pool = slotPool(false);
   std::unique_ptr<DbMetaBase> working(registered->createMeta());
   if (working == nullptr) {
     reportAssert(texts::kNoNewMeta, kRegisterCreateFailed);
