@@ -14,9 +14,9 @@
 /// thread, every thread's pool. A meta handed out stays owned by its pool;
 /// the caller borrows it until clear(). A copied or assigned registry owns
 /// registered metas of its own, made by createMeta() of the source's
-/// registered metas, so no meta is ever deleted twice. Each thread also
-/// remembers where its pools are, in a small cache that owns nothing and
-/// names registries by a serial that is never reused.
+/// registered metas, so no meta is ever deleted twice. A thread's slot in
+/// the registry's enumerable_thread_specific is all the registry keeps per
+/// thread; every request finds it there.
 ///
 /// Thread safety: getMeta and getMetaLocal may run on any number of threads
 /// at once, each thread touching only its own pool. registerMeta does not:
@@ -50,11 +50,11 @@
 /// deleted while in use.
 ///
 /// Reports (".\DbMetaManagerBase"): a thread slot without a pool, an entry
-/// without a meta, a null meta given to registerMeta, a createMeta() that
-/// returns null. The operation goes on after each.
+/// without a meta, a null meta given to registerMeta, a meta registered with
+/// the same registry twice, a createMeta() that returns null. The operation
+/// goes on after each.
 #pragma once
 
-#include <cstdint>
 #include <list>
 #include <utility>
 
@@ -65,7 +65,6 @@
 #include "ESmartPtr.h"
 #include "TarvexExport.h"
 #include "internal/CacheAlignedAllocator.h"
-#include "internal/PoolCache.h"
 
 class TARVEX_EXPORT DbMetaManagerBase {
  public:
@@ -93,9 +92,12 @@ class TARVEX_EXPORT DbMetaManagerBase {
   /// Announces the meta's data entries to the schema, gives the calling
   /// thread's pool a working meta of it (with a copy of its string limit
   /// map) and registers it. Pools of other threads that exist already never
-  /// learn of it. Returns false, after a report, for a null meta (nothing is
-  /// registered) or when the meta's createMeta() returns null (the meta is
-  /// registered and owned all the same, but this thread's pool got nothing).
+  /// learn of it. Returns false, after a report, for a null meta or one this
+  /// registry holds already (nothing happens: neither the schema nor any
+  /// pool hears of it, and the meta is still owned once), or when the meta's
+  /// createMeta() returns null (the meta is registered and owned all the
+  /// same, but this thread's pool got nothing). A second meta of a type
+  /// already registered is registered behind the first.
   /// REQUIRES: embedded types are registered before the metas embedding them.
   bool registerMeta(DbMetaBase* meta);
   /// Whether a meta of `typeId` is registered here (the singleton is not asked).
@@ -121,13 +123,14 @@ class TARVEX_EXPORT DbMetaManagerBase {
  protected:
   /// A free working meta of the type from this registry alone, or null.
   /// Inline, so that a warm request costs the caller no call into the
-  /// library: the thread's cache names this registry's filled pool, or the
-  /// slot is consulted (and the pool made and filled) out of line.
+  /// library beyond the slot look-up: once the thread's slot holds a filled
+  /// pool, the pool answers; the slot's first use (making and filling the
+  /// pool) goes out of line.
   DbMetaBase* getMetaLocal(unsigned short typeId) const {
-    const tarvex::internal::PoolCache& cache = tarvex::internal::threadPoolCache();
-    const std::uint64_t entry = m_Serial % tarvex::internal::kCachedPools;
-    if (cache.serials[entry] != m_Serial) return getMetaFromSlot(typeId);
-    return cache.pools[entry]->getFreeMeta(typeId);
+    PoolSlot& slot = m_LocalMetas.local();
+    DbType2MetaMap* pool = slot.pool.get();
+    if (pool == nullptr || slot.fill != PoolSlot::Fill::Done) return getMetaFromSlot(slot, typeId);
+    return pool->getFreeMeta(typeId);
   }
 
  private:
@@ -141,17 +144,18 @@ class TARVEX_EXPORT DbMetaManagerBase {
     MetaConstIterator nextToFill{};  ///< Meaningful unless Done.
     Fill fill = Fill::Done;          ///< Done also for a pool never filled.
   };
-  /// The per-thread slots, on an allocator the sanitizers can see into.
+  /// The per-thread slots (default key usage), on an allocator the
+  /// sanitizers can see into.
   using PoolSlots =
-      tbb::enumerable_thread_specific<PoolSlot, tarvex::internal::CacheAlignedAllocator<PoolSlot>,
-                                      tbb::ets_no_key>;
+      tbb::enumerable_thread_specific<PoolSlot, tarvex::internal::CacheAlignedAllocator<PoolSlot>>;
 
-  /// The calling thread's pool, from its slot, made if need be (with `fill`,
-  /// filled with one working meta per registered meta). Once the pool is
-  /// filled, the thread's cache names it.
-  DbType2MetaMap& slotPool(bool fill) const;
-  /// getMetaLocal when the thread's cache does not know this registry.
-  DbMetaBase* getMetaFromSlot(unsigned short typeId) const;
+  /// The pool of the calling thread's `slot`, made if need be (with `fill`,
+  /// filled with one working meta per registered meta).
+  DbType2MetaMap& slotPool(PoolSlot& slot, bool fill) const;
+  /// getMetaLocal while the calling thread's `slot` holds no filled pool.
+  DbMetaBase* getMetaFromSlot(PoolSlot& slot, unsigned short typeId) const;
+  /// Whether `meta` itself is one of the registered metas.
+  bool isRegistered(const DbMetaBase& meta) const;
   /// Fills the slot's pool from `nextToFill` on, in the slot.
   void fillPool(PoolSlot& slot) const;
   /// Deletes every working meta of every thread; the pools stay, empty.
@@ -159,7 +163,4 @@ class TARVEX_EXPORT DbMetaManagerBase {
 
   DbType2MetaMap* m_pMetas;
   mutable PoolSlots m_LocalMetas;
-  /// Names this registry in the threads' pool caches; never reused, not even
-  /// by a registry made later at the same address.
-  std::uint64_t m_Serial;
 };

@@ -37,14 +37,15 @@ class TARVEX_EXPORT DbType2MetaMap
   /// when createMeta() fails to make one. Allocates nothing unless it grows.
   /// Inline: it is the request cycle's hot path.
   DbMetaBase* getFreeMeta(unsigned short typeId) {
-    auto [entry, count] = group(typeId);
-    if (count == 0) return nullptr;
-    for (;; ++entry) {
+    iterator entry = find(typeId);
+    if (entry == end()) return nullptr;
+    iterator newest;
+    do {
       DbMetaBase* meta = entry->second;
       if (meta != nullptr && !meta->inUse()) return meta;
-      if (--count == 0) break;
-    }
-    return addFreeMeta(typeId, entry);
+      newest = entry;
+    } while (++entry != end() && entry->first == typeId);
+    return addFreeMeta(typeId, newest);
   }
 
   /// Adds `meta` under `typeId` and takes it over. If adding throws, `meta`

@@ -21,12 +21,3 @@
 /// Other compilers: nothing to mark.
 #define TARVEX_EXPORT
 #endif
-
-#if !defined(_WIN32) && !defined(__CYGWIN__) && (defined(__GNUC__) || defined(__clang__))
-/// Declares a thread-local variable of the library that inline code in the
-/// headers reads on the request path: static TLS, reached without a call and
-/// without the initialisation check C++ `thread_local` costs across library
-/// boundaries (the library's take: 128 bytes). Such a variable must have a
-/// trivial type and start zeroed.
-#define TARVEX_SHARED_TLS __thread __attribute__((tls_model("initial-exec")))
-#endif

@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+#if defined(TARVEX_TEST_LIBRARY_COPY)
+#include <dlfcn.h>
+#endif
+
 #include "DbMetaManager.h"
 #include "RegistryTestSupport.h"
 
@@ -524,5 +528,79 @@ TEST_F(Registry, PoolsNeverOutliveTheirRegistryWhateverTakesItsPlace) {
   renewed->registerMeta(fresh);
   EXPECT_EQ(origin(renewed->getMeta(40)), fresh);
 }
+
+#if defined(TARVEX_TEST_LIBRARY_COPY)
+// A second copy of the library under another name, opened as a module
+// framework loading two versions side by side would. The dynamic linker
+// binds the copy's exported data (vtables, the singleton) to the first copy,
+// but not what the copy keeps to itself, so registries the copy makes must
+// still answer from their own pools, whichever copy's code serves them.
+using RegistryOnLinux = Registry;
+
+class LibraryCopy {
+ public:
+  LibraryCopy() : m_pHandle(dlopen(TARVEX_TEST_LIBRARY_COPY, RTLD_NOW | RTLD_LOCAL)) {}
+  ~LibraryCopy() {
+    if (m_pHandle != nullptr) dlclose(m_pHandle);
+  }
+  LibraryCopy(const LibraryCopy&) = delete;
+  LibraryCopy& operator=(const LibraryCopy&) = delete;
+
+  bool loaded() const { return m_pHandle != nullptr; }
+  // The copy's own functions, by their mangled names; member functions take
+  // the object first.
+  DbMetaManagerBase* construct(void* storage) const {
+    call<void (*)(void*)>("_ZN17DbMetaManagerBaseC1Ev")(storage);
+    return static_cast<DbMetaManagerBase*>(storage);
+  }
+  void destroy(DbMetaManagerBase* registry) const {
+    call<void (*)(DbMetaManagerBase*)>("_ZN17DbMetaManagerBaseD1Ev")(registry);
+  }
+  bool registerMeta(DbMetaManagerBase* registry, DbMetaBase* meta) const {
+    using Register = bool (*)(DbMetaManagerBase*, DbMetaBase*);
+    return call<Register>("_ZN17DbMetaManagerBase12registerMetaEP10DbMetaBase")(registry, meta);
+  }
+
+ private:
+  template <typename Function>
+  Function call(const char* name) const {
+    void* symbol = dlsym(m_pHandle, name);
+    if (symbol == nullptr) throw std::runtime_error(name);
+    return reinterpret_cast<Function>(symbol);
+  }
+
+  void* m_pHandle;
+};
+
+TEST_F(RegistryOnLinux, TwoCopiesOfTheLibraryEachAnswerFromTheirOwnRegistries) {
+  LibraryCopy copy;
+  ASSERT_TRUE(copy.loaded()) << dlerror();
+  DbMetaManager* ours = DbMetaManager::getInstance();
+  alignas(DbMetaManagerBase) unsigned char storage[sizeof(DbMetaManagerBase)];
+  DbMetaManagerBase* theirs = copy.construct(storage);
+  auto* mine = new CountingMeta(7);
+  auto* other = new CountingMeta(7);
+  EXPECT_TRUE(ours->registerMeta(mine));
+  EXPECT_TRUE(copy.registerMeta(theirs, other));
+
+  // The inline request path, and the library's own through the vtable.
+  auto answers = [&] {
+    for (int round = 0; round < 2; ++round) {
+      EXPECT_EQ(origin(ours->getMeta(7)), mine);
+      EXPECT_EQ(origin(static_cast<const DbMetaManagerBase*>(ours)->getMeta(7)), mine);
+      EXPECT_EQ(origin(theirs->getMeta(7)), other);
+      EXPECT_EQ(origin(static_cast<LocalRegistry*>(theirs)->getMetaLocal(7)), other);
+    }
+  };
+  answers();
+  Worker fresh;  // pools filled from the registered metas
+  fresh.run(answers);
+
+  // With the copy's registry gone, ours still answers from its own pools.
+  copy.destroy(theirs);
+  EXPECT_EQ(origin(ours->getMeta(7)), mine);
+  fresh.run([&] { EXPECT_EQ(origin(ours->getMeta(7)), mine); });
+}
+#endif
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include "DbMetaManagerBase.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -22,6 +21,7 @@ namespace texts = tarvex::internal::texts;
 
 // Where this file's reports come from.
 constexpr ReportSite kRegisterNull{files::kDbMetaManagerBase, 72};
+constexpr ReportSite kRegisterTwice{files::kDbMetaManagerBase, 76};
 constexpr ReportSite kRegisterCreateFailed{files::kDbMetaManagerBase, 84};
 constexpr ReportSite kFillCreateFailed{files::kDbMetaManagerBase, 121};
 constexpr ReportSite kCheckNoPool{files::kDbMetaManagerBase, 172};
@@ -35,15 +35,6 @@ constexpr ReportSite kClearNoPoolMeta{files::kDbMetaManagerBase, 278};
 constexpr ReportSite kCopyCreateFailed{files::kDbMetaManagerBase, 296};
 
 constexpr unsigned short kTypeTableSize = 128;
-
-using tarvex::internal::kCachedPools;
-using tarvex::internal::threadPoolCache;
-
-// Registries may be made on any thread at once (any client may make a local
-// one), so the counter is atomic; it is touched only by construction.
-std::atomic<std::uint64_t> g_NextSerial{1};
-
-std::uint64_t newSerial() { return g_NextSerial.fetch_add(1, std::memory_order_relaxed); }
 
 // Visits the pool of every thread's slot, in slot order. An empty slot is
 // reported at `emptySlot`, or skipped without one: teardown meets empty slots
@@ -82,21 +73,9 @@ std::unique_ptr<DbType2MetaMap> copyRegisteredMetas(const DbType2MetaMap& source
 
 }  // namespace
 
-#if defined(TARVEX_SHARED_TLS)
-TARVEX_SHARED_TLS tarvex::internal::PoolCache tarvex::internal::t_PoolCache;
-#else
-tarvex::internal::PoolCache& tarvex::internal::threadPoolCache() {
-  static thread_local PoolCache cache{};
-  return cache;
-}
-#endif
+DbMetaManagerBase::DbMetaManagerBase() : m_pMetas(nullptr) { m_pMetas = new DbType2MetaMap; }
 
-DbMetaManagerBase::DbMetaManagerBase() : m_pMetas(nullptr), m_Serial(newSerial()) {
-  m_pMetas = new DbType2MetaMap;
-}
-
-DbMetaManagerBase::DbMetaManagerBase(const DbMetaManagerBase& other)
-    : m_pMetas(nullptr), m_Serial(newSerial()) {
+DbMetaManagerBase::DbMetaManagerBase(const DbMetaManagerBase& other) : m_pMetas(nullptr) {
   m_pMetas = copyRegisteredMetas(*other.m_pMetas).release();
 }
 
@@ -128,8 +107,7 @@ void DbMetaManagerBase::deleteAllWorkingMetas() {
   forEachPool(m_LocalMetas, std::nullopt, [](DbType2MetaMap& pool) { pool.deleteAllMetas(); });
 }
 
-DbType2MetaMap& DbMetaManagerBase::slotPool(bool fill) const {
-  PoolSlot& slot = m_LocalMetas.local();
+DbType2MetaMap& DbMetaManagerBase::slotPool(PoolSlot& slot, bool fill) const {
   if (!slot.pool) {
     // A throwing allocation leaves the slot empty; the next call tries again.
     slot.pool = ESmartPtr<DbType2MetaMap>(new DbType2MetaMap);
@@ -140,12 +118,6 @@ DbType2MetaMap& DbMetaManagerBase::slotPool(bool fill) const {
   }
   // A call from inside the fill is served from the pool as far as it is filled.
   if (slot.fill == PoolSlot::Fill::Interrupted) fillPool(slot);
-  if (slot.fill == PoolSlot::Fill::Done) {
-    tarvex::internal::PoolCache& cache = threadPoolCache();
-    const std::uint64_t entry = m_Serial % kCachedPools;
-    cache.serials[entry] = m_Serial;
-    cache.pools[entry] = slot.pool.get();
-  }
   return *slot.pool;
 }
 
@@ -187,11 +159,18 @@ bool DbMetaManagerBase::registerMeta(DbMetaBase* meta) {
     reportAssert(texts::kNoMeta, kRegisterNull);
     return false;
   }
+  if (isRegistered(*meta)) {
+    // Taking it again would delete it twice; the registry stays as it was,
+    // and the schema is not told of it a second time either.
+    reportAssert(composeText(texts::kMetaRegisteredTwice, {tarvex::internal::classNameOf(*meta)}),
+                 kRegisterTwice);
+    return false;
+  }
   // The meta became ours with the call, also if anything below throws.
   std::unique_ptr<DbMetaBase> registered(meta);
   registered->addDataEntry2DbMap(true);
   // Registration is not the request path: the slot is asked directly.
-  DbType2MetaMap& pool = slotPool(false);
+  DbType2MetaMap& pool = slotPool(m_LocalMetas.local(), false);
   std::unique_ptr<DbMetaBase> working(registered->createMeta());
   if (working == nullptr) {
     reportAssert(texts::kNoNewMeta, kRegisterCreateFailed);
@@ -209,11 +188,17 @@ bool DbMetaManagerBase::registerMeta(DbMetaBase* meta) {
 }
 
 bool DbMetaManagerBase::isMetaRegistered(unsigned short typeId) const {
-  return m_pMetas->count(typeId) != 0;
+  return m_pMetas->find(typeId) != m_pMetas->end();
 }
 
-DbMetaBase* DbMetaManagerBase::getMetaFromSlot(unsigned short typeId) const {
-  return slotPool(true).getFreeMeta(typeId);
+bool DbMetaManagerBase::isRegistered(const DbMetaBase& meta) const {
+  // A meta registers under its own type id, so only that group can hold it.
+  const auto [first, last] = m_pMetas->equal_range(meta.getTypeId());
+  return std::any_of(first, last, [&meta](const auto& entry) { return entry.second == &meta; });
+}
+
+DbMetaBase* DbMetaManagerBase::getMetaFromSlot(PoolSlot& slot, unsigned short typeId) const {
+  return slotPool(slot, true).getFreeMeta(typeId);
 }
 
 DbMetaManagerBase::MetaConstIterator DbMetaManagerBase::getMetasBegin() const {

@@ -42,6 +42,9 @@ inline constexpr wchar_t kNullObject[] =
 inline constexpr wchar_t kNoPool[] = L"VORASSERT (pMetas) failed";
 inline constexpr wchar_t kNoMeta[] = L"VORASSERT (pMeta) failed";
 inline constexpr wchar_t kNoNewMeta[] = L"VORASSERT (pNewMeta) failed";
+// registerMeta given a meta this registry holds already.
+inline constexpr wchar_t kMetaRegisteredTwice[] =
+    L"Die Meta wurde doppelt registriert ( {class} )!";
 
 // --- Debug traces under "Meta" ---------------------------------------------
 inline constexpr wchar_t kInvalidBuildStamp[] = L"At least one invalid build stamp.";

@@ -2,28 +2,29 @@
 /// which the entries of a key lie together, in the order they were added.
 ///
 /// The entries are one std::list<std::pair<const K, V>>; an index maps each
-/// key to the first and last entry of its group. A new entry goes behind the
-/// existing ones of its key (a new key goes to the end of the list), so a walk
-/// over equal_range(key) yields the entries of the key oldest first. List
-/// iterators stay valid across insertions; clear() invalidates them.
+/// key to the first entry of its group. A new entry goes behind the existing
+/// ones of its key (a new key goes to the end of the list), so a walk from
+/// find(key) while the key stays the same yields the entries of the key
+/// oldest first. List iterators stay valid across insertions; clear()
+/// invalidates them.
 ///
-/// The index is a page table, not a hash: the key's high bits pick a page,
-/// its low bits a slot there, and the slot numbers the key's group. A look-up
-/// is a bounds check and three array reads, with no hashing and no division.
-/// Pages exist only for the ranges of keys in use, so a few dozen keys below
-/// a few thousand take a few hundred bytes of pages; any set of 16-bit keys
-/// takes at most kPages pages.
+/// The index is an open-addressing hash table of list iterators, one slot
+/// per key present: a multiplicative hash picks the first slot, linear
+/// probing the next ones, and a slot's key is read from the entry it names,
+/// which the caller reads next anyway. Its capacity is the smallest power of
+/// two that keeps it at most three quarters full, so its memory follows the
+/// number of keys, never their spread: 8 bytes and one bit per slot, at most
+/// 2^17 slots for all 65536 keys. A look-up allocates nothing.
 ///
-/// Lookups (find by key, count, equal_range) allocate nothing; insert
-/// allocates a list node and, for a new key, possibly a page and group room.
+/// Every allocation, list nodes and index alike, goes through `Allocator`
+/// (rebound with std::allocator_traits).
 ///
 /// Thread safety: none; one object is used by one thread at a time.
-/// Exception safety: insert gives the strong guarantee (a page it allocated
-/// may stay, empty, which no look-up can tell); pop_front and clear throw
-/// nothing.
+/// Exception safety: insert gives the strong guarantee (a larger index is
+/// allocated before anything changes); pop_front and clear throw nothing.
+/// Complexity: insert of a known key walks that key's entries to its last.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <iterator>
@@ -31,11 +32,10 @@
 #include <memory>
 #include <type_traits>
 #include <utility>
-#include <vector>
 
 namespace tarvex::internal {
 
-template <typename K, typename V>
+template <typename K, typename V, typename Allocator = std::allocator<std::pair<const K, V>>>
 class GroupedMultimap {
   static_assert(std::is_unsigned_v<K> && sizeof(K) <= 2, "keys are 16-bit unsigned numbers");
 
@@ -43,18 +43,29 @@ class GroupedMultimap {
   using key_type = K;
   using mapped_type = V;
   using value_type = std::pair<const K, V>;
-  using List = std::list<value_type>;
+  using allocator_type =
+      typename std::allocator_traits<Allocator>::template rebind_alloc<value_type>;
+  using List = std::list<value_type, allocator_type>;
   using iterator = typename List::iterator;
   using const_iterator = typename List::const_iterator;
   using size_type = std::size_t;
 
   GroupedMultimap() = default;
-  /// The index refers into the list, so a copy rebuilds it.
-  GroupedMultimap(const GroupedMultimap& other) {
-    for (const value_type& entry : other.m_Entries) insert(entry.first, entry.second);
+  explicit GroupedMultimap(const allocator_type& allocator) : m_Entries(allocator) {}
+  /// The index refers into the list, so a copy builds one of its own.
+  GroupedMultimap(const GroupedMultimap& other) : m_Entries(other.m_Entries) {
+    Index index = Index::forKeys(other.m_Index.keys, m_Entries.get_allocator());
+    for (iterator entry = m_Entries.begin(); entry != m_Entries.end(); ++entry) {
+      if (entry == m_Entries.begin() || std::prev(entry)->first != entry->first) {
+        index.add(entry);
+      }
+    }
+    m_Index.swap(index);
   }
   /// Swapping lists keeps their iterators valid, so the index can be taken over.
-  GroupedMultimap(GroupedMultimap&& other) noexcept { swap(other); }
+  GroupedMultimap(GroupedMultimap&& other) noexcept : m_Entries(other.m_Entries.get_allocator()) {
+    swap(other);
+  }
   GroupedMultimap& operator=(const GroupedMultimap& other) {
     if (this != &other) {
       GroupedMultimap copy(other);
@@ -69,29 +80,38 @@ class GroupedMultimap {
     }
     return *this;
   }
-  ~GroupedMultimap() = default;
+  ~GroupedMultimap() { m_Index.release(m_Entries.get_allocator()); }
 
+  /// REQUIRES: both use equal allocators.
   void swap(GroupedMultimap& other) noexcept {
     m_Entries.swap(other.m_Entries);
-    m_Pages.swap(other.m_Pages);
-    m_Groups.swap(other.m_Groups);
+    m_Index.swap(other.m_Index);
   }
 
   /// Adds (key, value) behind the entries of `key`; returns the new entry.
   iterator insert(const K& key, const V& value) {
-    if (Group* group = findGroup(key)) {
-      iterator added = m_Entries.emplace(std::next(group->last), key, value);
-      group->last = added;
-      ++group->count;
-      return added;
+    const iterator first = find(key);
+    if (first != m_Entries.end()) {
+      return m_Entries.emplace(groupEnd(first, m_Entries.end()), key, value);
     }
-    /// Everything that can throw comes before the first change anyone sees.
-    std::uint32_t& slot = slotFor(key);
-    if (m_Groups.size() == m_Groups.capacity()) m_Groups.reserve(2 * m_Groups.size() + 4);
-    m_Entries.emplace_back(key, value);
-    iterator added = std::prev(m_Entries.end());
-    m_Groups.push_back(Group{added, added, 1});
-    slot = static_cast<std::uint32_t>(m_Groups.size());
+    // Everything that can throw comes before the first change anyone sees.
+    Index grown;
+    if (m_Index.full()) {
+      grown = Index::forKeys(m_Index.keys + 1, m_Entries.get_allocator());
+    }
+    try {
+      m_Entries.emplace_back(key, value);
+    } catch (...) {
+      grown.release(m_Entries.get_allocator());
+      throw;
+    }
+    if (grown.capacity != 0) {
+      m_Index.moveInto(grown);
+      m_Index.release(m_Entries.get_allocator());
+      m_Index.swap(grown);
+    }
+    const iterator added = std::prev(m_Entries.end());
+    m_Index.add(added);
     return added;
   }
   iterator insert(const value_type& entry) { return insert(entry.first, entry.second); }
@@ -99,56 +119,49 @@ class GroupedMultimap {
   /// Removes the first entry of the list, which is the oldest of its key.
   /// REQUIRES: !empty().
   void pop_front() noexcept {
-    const K key = m_Entries.front().first;
-    Group& group = *findGroup(key);
-    if (--group.count != 0) {
-      ++group.first;
+    const iterator front = m_Entries.begin();
+    const std::size_t slot = m_Index.slotOf(front->first);
+    const iterator next = std::next(front);
+    if (next != m_Entries.end() && next->first == front->first) {
+      m_Index.slots[slot] = next;
     } else {
-      /// The last group takes the freed place, so the groups stay dense.
-      std::uint32_t& slot = (*m_Pages[pageOf(key)])[key & kSlotMask];
-      const std::uint32_t freed = slot;
-      slot = 0;
-      if (freed != m_Groups.size()) {
-        m_Groups[freed - 1] = m_Groups.back();
-        const K moved = m_Groups.back().first->first;
-        (*m_Pages[pageOf(moved)])[moved & kSlotMask] = freed;
-      }
-      m_Groups.pop_back();
+      m_Index.erase(slot);
     }
     m_Entries.pop_front();
   }
 
+  /// The oldest entry of `key`, or end() if none.
+  iterator find(const K& key) noexcept {
+    const std::size_t slot = m_Index.slotOf(key);
+    return slot == Index::kNone ? m_Entries.end() : m_Index.slots[slot];
+  }
+  const_iterator find(const K& key) const noexcept {
+    const std::size_t slot = m_Index.slotOf(key);
+    return slot == Index::kNone ? m_Entries.cend() : const_iterator(m_Index.slots[slot]);
+  }
+
   /// The entries of `key`, oldest first; an empty range at end() if none.
   std::pair<iterator, iterator> equal_range(const K& key) {
-    Group* group = findGroup(key);
-    if (group == nullptr) return {m_Entries.end(), m_Entries.end()};
-    return {group->first, std::next(group->last)};
+    const iterator first = find(key);
+    return {first, groupEnd(first, m_Entries.end())};
   }
   std::pair<const_iterator, const_iterator> equal_range(const K& key) const {
-    const Group* group = findGroup(key);
-    if (group == nullptr) return {m_Entries.cend(), m_Entries.cend()};
-    return {const_iterator(group->first), std::next(const_iterator(group->last))};
+    const const_iterator first = find(key);
+    return {first, groupEnd(first, m_Entries.cend())};
   }
 
   /// The oldest entry of `key` and the number of its entries; (end(), 0) if
   /// none. The entries are that one and the count - 1 following it.
   std::pair<iterator, size_type> group(const K& key) noexcept {
-    const std::uint32_t number = groupNumber(key);
-    if (number == 0) return {m_Entries.end(), 0};
-    const Group& found = m_Groups[number - 1];
-    return {found.first, found.count};
+    const iterator first = find(key);
+    return {first, static_cast<size_type>(std::distance(first, groupEnd(first, m_Entries.end())))};
   }
   std::pair<const_iterator, size_type> group(const K& key) const noexcept {
-    const std::uint32_t number = groupNumber(key);
-    if (number == 0) return {m_Entries.cend(), 0};
-    const Group& found = m_Groups[number - 1];
-    return {const_iterator(found.first), found.count};
+    const const_iterator first = find(key);
+    return {first, static_cast<size_type>(std::distance(first, groupEnd(first, m_Entries.cend())))};
   }
 
-  size_type count(const K& key) const {
-    const Group* group = findGroup(key);
-    return group == nullptr ? 0 : group->count;
-  }
+  size_type count(const K& key) const { return group(key).second; }
 
   size_type size() const { return m_Entries.size(); }
   bool empty() const { return m_Entries.empty(); }
@@ -160,54 +173,164 @@ class GroupedMultimap {
   iterator begin() { return m_Entries.begin(); }
   iterator end() { return m_Entries.end(); }
 
+  /// Removes every entry and gives the index's memory back.
   void clear() noexcept {
-    m_Pages.clear();
-    m_Groups.clear();
+    m_Index.release(m_Entries.get_allocator());
     m_Entries.clear();
   }
 
  private:
-  /// 64 slots of 4 bytes: one page covers 64 consecutive keys in 256 bytes.
-  static constexpr unsigned kSlotBits = 6;
-  static constexpr std::size_t kSlotMask = (std::size_t{1} << kSlotBits) - 1;
-  static constexpr std::size_t kPages = std::size_t{1} << (16 - kSlotBits);
+  /// Slots of list iterators, with a bit per slot saying whether it is in
+  /// use: every key is a valid key, and a default iterator compares with
+  /// nothing, so neither can mark a free slot.
+  struct Index {
+    static constexpr std::size_t kNone = ~std::size_t{0};
+    using Word = std::uint64_t;
+    static constexpr std::size_t kWordBits = 64;
 
-  struct Group {
-    iterator first;
-    iterator last;  // inclusive, so that insertion behind it needs no search
-    size_type count;
+    iterator* slots = nullptr;
+    Word* used = nullptr;
+    std::size_t capacity = 0;  ///< 0 or a power of two.
+    std::size_t keys = 0;
+    unsigned bits = 0;  ///< log2 of the capacity.
+
+    Index() = default;
+    Index(Index&& other) noexcept { swap(other); }
+    Index(const Index&) = delete;
+    Index& operator=(const Index&) = delete;
+
+    void swap(Index& other) noexcept {
+      std::swap(slots, other.slots);
+      std::swap(used, other.used);
+      std::swap(capacity, other.capacity);
+      std::swap(keys, other.keys);
+      std::swap(bits, other.bits);
+    }
+
+    /// Whether one more key needs a larger index.
+    bool full() const noexcept { return 4 * (keys + 1) > 3 * capacity; }
+
+    /// An empty index with room for `count` keys.
+    static Index forKeys(std::size_t count, const allocator_type& allocator) {
+      Index index;
+      if (count == 0) return index;
+      index.bits = 1;
+      while (4 * count > 3 * (std::size_t{1} << index.bits)) ++index.bits;
+      const std::size_t capacity = std::size_t{1} << index.bits;
+      const std::size_t words = (capacity + kWordBits - 1) / kWordBits;
+      SlotAllocator slotAllocator(allocator);
+      WordAllocator wordAllocator(allocator);
+      Word* used = WordTraits::allocate(wordAllocator, words);
+      iterator* slots;
+      try {
+        slots = SlotTraits::allocate(slotAllocator, capacity);
+      } catch (...) {
+        WordTraits::deallocate(wordAllocator, used, words);
+        throw;
+      }
+      // Iterators and words need no cleanup should their construction throw
+      // (neither does): both are plain values.
+      for (std::size_t i = 0; i < capacity; ++i) SlotTraits::construct(slotAllocator, slots + i);
+      for (std::size_t i = 0; i < words; ++i) WordTraits::construct(wordAllocator, used + i, 0u);
+      index.slots = slots;
+      index.used = used;
+      index.capacity = capacity;
+      return index;
+    }
+
+    void release(const allocator_type& allocator) noexcept {
+      if (capacity == 0) return;
+      const std::size_t words = (capacity + kWordBits - 1) / kWordBits;
+      SlotAllocator slotAllocator(allocator);
+      WordAllocator wordAllocator(allocator);
+      for (std::size_t i = 0; i < capacity; ++i) SlotTraits::destroy(slotAllocator, slots + i);
+      for (std::size_t i = 0; i < words; ++i) WordTraits::destroy(wordAllocator, used + i);
+      SlotTraits::deallocate(slotAllocator, slots, capacity);
+      WordTraits::deallocate(wordAllocator, used, words);
+      *this = Index();
+    }
+    Index& operator=(Index&& other) noexcept {
+      swap(other);
+      return *this;
+    }
+
+    bool inUse(std::size_t slot) const noexcept {
+      return ((used[slot / kWordBits] >> (slot % kWordBits)) & 1u) != 0;
+    }
+    void mark(std::size_t slot, bool inUse) noexcept {
+      const Word bit = Word{1} << (slot % kWordBits);
+      used[slot / kWordBits] = inUse ? used[slot / kWordBits] | bit : used[slot / kWordBits] & ~bit;
+    }
+    /// Fibonacci hashing: the high bits of the product spread the ids of
+    /// neighbouring types over the table.
+    std::size_t home(K key) const noexcept {
+      return static_cast<std::size_t>((std::uint32_t{key} * 0x9E3779B1u) >> (32 - bits));
+    }
+
+    /// The slot of `key`, or kNone.
+    std::size_t slotOf(K key) const noexcept {
+      if (capacity == 0) return kNone;
+      const std::size_t mask = capacity - 1;
+      // At most three quarters full, so the probe meets a free slot.
+      for (std::size_t slot = home(key);; slot = (slot + 1) & mask) {
+        if (!inUse(slot)) return kNone;
+        if (slots[slot]->first == key) return slot;
+      }
+    }
+    /// Adds the group that starts at `first`, whose key has no slot yet.
+    /// REQUIRES: !full() before the call.
+    void add(iterator first) noexcept {
+      const std::size_t mask = capacity - 1;
+      std::size_t slot = home(first->first);
+      while (inUse(slot)) slot = (slot + 1) & mask;
+      slots[slot] = first;
+      mark(slot, true);
+      ++keys;
+    }
+    /// Adds every group of this index to `target`.
+    void moveInto(Index& target) const noexcept {
+      for (std::size_t slot = 0; slot < capacity; ++slot) {
+        if (inUse(slot)) target.add(slots[slot]);
+      }
+    }
+    /// Frees `slot`; later slots of its probe run move back, so that no key
+    /// is left behind a free slot on its probe sequence.
+    void erase(std::size_t slot) noexcept {
+      const std::size_t mask = capacity - 1;
+      std::size_t free = slot;
+      for (std::size_t next = (free + 1) & mask; inUse(next); next = (next + 1) & mask) {
+        const std::size_t wanted = home(slots[next]->first);
+        // The entry may fill the gap unless its home lies after the gap,
+        // up to its own slot (cyclically).
+        if (((next - wanted) & mask) >= ((next - free) & mask)) {
+          slots[free] = slots[next];
+          free = next;
+        }
+      }
+      slots[free] = iterator();
+      mark(free, false);
+      --keys;
+    }
   };
-  /// Slot value: 0 for a key without entries, else its group's number + 1.
-  using Page = std::array<std::uint32_t, std::size_t{1} << kSlotBits>;
+  using SlotAllocator = typename std::allocator_traits<Allocator>::template rebind_alloc<iterator>;
+  using SlotTraits = std::allocator_traits<SlotAllocator>;
+  using WordAllocator =
+      typename std::allocator_traits<Allocator>::template rebind_alloc<typename Index::Word>;
+  using WordTraits = std::allocator_traits<WordAllocator>;
 
-  static std::size_t pageOf(K key) { return static_cast<std::size_t>(key) >> kSlotBits; }
-
-  Group* findGroup(K key) noexcept {
-    return const_cast<Group*>(static_cast<const GroupedMultimap*>(this)->findGroup(key));
-  }
-  const Group* findGroup(K key) const noexcept {
-    const std::uint32_t number = groupNumber(key);
-    return number == 0 ? nullptr : &m_Groups[number - 1];
-  }
-  /// The key's slot value: 0 for a key without entries.
-  std::uint32_t groupNumber(K key) const noexcept {
-    const std::size_t page = pageOf(key);
-    if (page >= m_Pages.size()) return 0;
-    const Page* slots = m_Pages[page].get();
-    return slots == nullptr ? 0 : (*slots)[key & kSlotMask];
-  }
-  /// The key's slot, making its page (and the directory up to it) if need be.
-  std::uint32_t& slotFor(K key) {
-    const std::size_t page = pageOf(key);
-    if (page >= m_Pages.size()) m_Pages.resize(page + 1);
-    if (m_Pages[page] == nullptr) m_Pages[page] = std::make_unique<Page>();
-    return (*m_Pages[page])[key & kSlotMask];
+  /// Behind the last entry of the group that starts at `first`.
+  template <typename It>
+  static It groupEnd(It first, It last) noexcept {
+    if (first == last) return first;
+    const K key = first->first;
+    It next = first;
+    while (++next != last && next->first == key) {
+    }
+    return next;
   }
 
   List m_Entries;
-  /// Directory of pages, as long as the highest page in use (at most kPages).
-  std::vector<std::unique_ptr<Page>> m_Pages;
-  std::vector<Group> m_Groups;
+  Index m_Index;
 };
 
 }  // namespace tarvex::internal
