@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <iostream>
+#include <iterator>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -380,6 +381,28 @@ std::vector<Row> registryRows() {
                     EXPECT_FALSE(registry.registerMeta(nullptr));
                     EXPECT_EQ(registry.getMetasBegin(), registry.getMetasEnd());
                     EXPECT_TRUE(registry.check());
+                  }});
+  // Registered twice, a meta would be deleted twice: the second call leaves
+  // the registry, the pool and the schema as they were.
+  const std::string twice =
+      "Die Meta wurde doppelt registriert ( " + className(CountingMeta(0)) + " )!";
+  rows.push_back({"the same meta registered twice", {report(twice, kManager, 76)}, [] {
+                    TestSchema schema;
+                    LocalRegistry registry;
+                    auto* meta = new CountingMeta(3, {[] { return new LongValue(60010, 5); }});
+                    EXPECT_TRUE(registry.registerMeta(meta));
+                    EXPECT_FALSE(registry.registerMeta(meta));
+                    EXPECT_EQ(schema.entries().size(), 1u);
+                    EXPECT_EQ(meta->createCalls(), 1);
+                    EXPECT_EQ(std::distance(registry.getMetasBegin(), registry.getMetasEnd()), 1);
+                    DbMetaBase* working = registry.getMetaLocal(3);
+                    ASSERT_NE(working, nullptr);
+                    // The pool holds one working meta, so a busy one makes it grow.
+                    working->setObject(testObject(0), 0);
+                    DbMetaBase* grown = registry.getMetaLocal(3);
+                    ASSERT_NE(grown, nullptr);
+                    EXPECT_EQ(static_cast<CountingMeta*>(grown)->madeFrom(), working);
+                    working->clear();
                   }});
   rows.push_back({"createMeta returns null at registration", {report(noNewMeta, kManager, 84)}, [] {
                     LocalRegistry registry;

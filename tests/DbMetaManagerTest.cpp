@@ -105,7 +105,10 @@ TEST_F(Registry, SecondRegistrationOfATypeAddsASecondMeta) {
   auto* newer = new CountingMeta(5);
   EXPECT_TRUE(registry->registerMeta(older));
   EXPECT_TRUE(registry->registerMeta(newer));
+  // The same meta again is refused (the fixture sees it deleted once).
+  EXPECT_FALSE(registry->registerMeta(older));
   EXPECT_EQ(registered(*registry), (std::vector<DbMetaBase*>{older, newer}));
+  EXPECT_EQ(assertions().size(), 1u);
 
   Worker fresh;
   fresh.run([&] {

@@ -1,13 +1,18 @@
 // The grouped multimap under the meta pools: entries of a key kept together
-// in insertion order on a paged index, copies and moves with a working
-// index, removal from the front, and the strong guarantee of insert.
+// in insertion order on a hashed index, copies and moves with a working
+// index, removal from the front against a model, the strong guarantee of
+// insert, and the memory the index costs against std::unordered_multimap.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstddef>
+#include <functional>
+#include <iostream>
 #include <map>
+#include <random>
 #include <set>
 #include <stdexcept>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -71,8 +76,7 @@ void expectMatchesInsertions(const Map& map, const Insertions& inserted) {
   }
 }
 
-// Keys interleaved on one page (0..4), on neighbouring pages (63, 64) and
-// far apart, up to the highest key.
+// Neighbouring keys (0..4, 63, 64) and keys far apart, up to the highest.
 Insertions interleavedInsertions() {
   const Key keys[] = {0, 1, 2, 3, 4, 63, 64, 4095, 40000, 65535};
   Insertions inserted;
@@ -91,7 +95,7 @@ TEST(GroupedMultimap, GroupsEqualKeysInInsertionOrder) {
   insertAll(map, inserted);
   expectMatchesInsertions(map, inserted);
 
-  // Keys that share a slot number on different pages stay apart.
+  // Keys that the index's hash puts into one slot stay apart.
   GroupedMultimap<Key, int> sameSlot;
   const Insertions aliases{{5, 1}, {69, 2}, {5, 3}, {65477, 4}, {69, 5}};
   insertAll(sameSlot, aliases);
@@ -145,8 +149,8 @@ TEST(GroupedMultimap, FailedInsertionLeavesMapUnchanged) {
   GroupedMultimap<Key, FailingValue> map;
   map.insert(1, FailingValue(1));
   map.insert(2, FailingValue(2));
-  // A new key on a new page, a new key on a known page, a known key: each
-  // fails on its entry's copy, after the index has made room for it.
+  // A new key that makes the index grow, a new key that fits, a known key:
+  // each fails on its entry's copy, after the index has made room for it.
   for (Key key : {Key{30000}, Key{3}, Key{1}}) {
     FailingValue::s_CopiesLeft = 0;
     EXPECT_THROW(map.insert(key, FailingValue(7)), std::runtime_error);
@@ -177,6 +181,127 @@ TEST(GroupedMultimap, PopFrontRemovesTheOldestEntryAndKeepsTheRestFound) {
       remaining.emplace_back(key, 1000 + popped);
     }
     expectMatchesInsertions(map, remaining);
+  }
+}
+
+// Random insertions, removals from the front and clears, keys over the whole
+// 16-bit range and from a few crowded ones, against a plain list in which
+// each key's entries are kept together by hand.
+TEST(GroupedMultimap, RandomOperationsMatchAModel) {
+  std::mt19937 random(2718);
+  std::uniform_int_distribution<unsigned> anyKey(0, 0xFFFF);
+  std::uniform_int_distribution<unsigned> percent(0, 99);
+  std::uniform_int_distribution<unsigned> rare(0, 4999);
+  const std::vector<Key> crowded{0, 1, 64, 0xFFFF, 0x8000, 0x9E37};
+  GroupedMultimap<Key, int> map;
+  Insertions model;  // in list order
+  std::vector<Key> seen;
+  for (int step = 0; step < 20000; ++step) {
+    // Phases of growth and shrinking, so the index grows large and empties.
+    const bool growing = (step / 2500) % 2 == 0;
+    const unsigned roll = percent(random);
+    if (rare(random) == 0) {
+      map.clear();
+      model.clear();
+    } else if (roll < (growing ? 75u : 25u) || model.empty()) {
+      Key key;
+      if (roll % 5 == 0 && !seen.empty()) {
+        key = seen[anyKey(random) % seen.size()];
+      } else if (roll % 5 == 1) {
+        key = crowded[anyKey(random) % crowded.size()];
+      } else {
+        key = static_cast<Key>(anyKey(random));
+      }
+      seen.push_back(key);
+      const auto last = std::find_if(model.rbegin(), model.rend(),
+                                     [key](const auto& entry) { return entry.first == key; });
+      model.emplace(last == model.rend() ? model.end() : last.base(), key, step);
+      map.insert(key, step);
+    } else {
+      ASSERT_EQ(map.begin()->first, model.front().first);
+      ASSERT_EQ(map.begin()->second, model.front().second);
+      map.pop_front();
+      model.erase(model.begin());
+    }
+    ASSERT_TRUE(std::equal(
+        map.begin(), map.end(), model.begin(), model.end(),
+        [](const auto& a, const auto& b) { return a.first == b.first && a.second == b.second; }))
+        << "step " << step;
+    if (step % 97 == 0) {
+      expectMatchesInsertions(map, model);
+      for (int probe = 0; probe < 64; ++probe) {
+        const Key key = static_cast<Key>(anyKey(random));
+        const auto inModel = static_cast<std::size_t>(std::count_if(
+            model.begin(), model.end(), [key](const auto& entry) { return entry.first == key; }));
+        ASSERT_EQ(map.count(key), inModel) << key;
+        ASSERT_EQ(map.find(key) == map.end(), inModel == 0) << key;
+      }
+    }
+  }
+}
+
+// Bytes held through an allocator, whatever type it is rebound to.
+std::size_t g_LiveBytes = 0;
+
+template <typename T>
+struct CountingAllocator {
+  using value_type = T;
+  CountingAllocator() = default;
+  template <typename U>
+  CountingAllocator(const CountingAllocator<U>&) noexcept {}  // NOLINT: converting
+  T* allocate(std::size_t n) {
+    g_LiveBytes += n * sizeof(T);
+    return std::allocator<T>().allocate(n);
+  }
+  void deallocate(T* pointer, std::size_t n) noexcept {
+    g_LiveBytes -= n * sizeof(T);
+    std::allocator<T>().deallocate(pointer, n);
+  }
+  template <typename U>
+  bool operator==(const CountingAllocator<U>&) const noexcept {
+    return true;
+  }
+  template <typename U>
+  bool operator!=(const CountingAllocator<U>&) const noexcept {
+    return false;
+  }
+};
+
+template <typename Map>
+std::size_t bytesHolding(const std::vector<Key>& keys) {
+  const std::size_t before = g_LiveBytes;
+  Map map;
+  for (Key key : keys) map.insert({key, nullptr});
+  return g_LiveBytes - before;
+}
+
+// The index grows with the number of keys, not their spread: a pool costs
+// at most half as much again as the standard hash multimap of its entries.
+TEST(GroupedMultimap, MemoryStaysWithinHalfAgainOfTheStandardHashMultimap) {
+  using Entry = std::pair<const Key, const void*>;
+  using Ours = GroupedMultimap<Key, const void*, CountingAllocator<Entry>>;
+  using Standard = std::unordered_multimap<Key, const void*, std::hash<Key>, std::equal_to<Key>,
+                                           CountingAllocator<Entry>>;
+  std::vector<Key> onePerPage;
+  for (unsigned key = 0; key <= 0xFFFF; key += 64) onePerPage.push_back(static_cast<Key>(key));
+  std::vector<Key> spread;
+  for (unsigned i = 0; i < 5000; ++i) spread.push_back(static_cast<Key>(i * 13 % 0x10000));
+  const std::pair<const char*, std::vector<Key>> cases[] = {
+      {"one key 65535", {0xFFFF}},
+      {"1,024 keys, one per 64 ids", onePerPage},
+      {"5,000 spread keys", spread},
+      {"5,000 spread keys, two entries each", [&] {
+         std::vector<Key> twice = spread;
+         twice.insert(twice.end(), spread.begin(), spread.end());
+         return twice;
+       }()}};
+  for (const auto& [name, keys] : cases) {
+    const std::size_t ours = bytesHolding<Ours>(keys);
+    const std::size_t standard = bytesHolding<Standard>(keys);
+    std::cout << "[ memory  ] " << name << ": " << ours << " bytes, std::unordered_multimap "
+              << standard << "\n";
+    EXPECT_LE(2 * ours, 3 * standard) << name;
+    EXPECT_EQ(g_LiveBytes, 0u) << name;
   }
 }
 
