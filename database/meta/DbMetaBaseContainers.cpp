@@ -17,8 +17,8 @@ namespace {
 constexpr ReportSite kTakeOverInvalidStamp{files::kDbMetaBase, 335};
 
 // Set by the first takeOverObject with an invalid stamp, so the trace is
-// written once per process. Atomic because metas on several threads may
-// meet invalid stamps at the same moment; a plain flag would be a data race.
+// written once per process. The library's only atomic, and atomic only to
+// avoid a data race between threads that report at the same moment.
 std::atomic<bool> s_bInvalidBuildStampReported{false};
 
 unsigned char databaseType(const DbData& value) {
