@@ -260,8 +260,8 @@ TEST_F(AllocationFailure, FailedInsertionLeavesTheTypeIndexUnchanged) {
     tarvex::internal::GroupedMultimap<unsigned short, int> map;
     map.insert(1, 1);
     map.insert(4000, 2);
-    // An existing key, a new key that fits the index, a new key that makes
-    // it grow (three keys fill four slots to three quarters).
+    // An existing key, a new key that makes the index grow (two keys fill
+    // four slots to half), a new key that fits.
     bool failed = false;
     for (unsigned short key : {1, 2, 60000}) {
       failed = failsAt(n, [&] { map.insert(key, 9); }) || failed;

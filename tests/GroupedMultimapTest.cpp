@@ -149,8 +149,9 @@ TEST(GroupedMultimap, FailedInsertionLeavesMapUnchanged) {
   GroupedMultimap<Key, FailingValue> map;
   map.insert(1, FailingValue(1));
   map.insert(2, FailingValue(2));
-  // A new key that makes the index grow, a new key that fits, a known key:
-  // each fails on its entry's copy, after the index has made room for it.
+  // New keys, which make the index grow (two keys fill four slots to half),
+  // and a known key: each fails on its entry's copy, after the index has
+  // made room for it.
   for (Key key : {Key{30000}, Key{3}, Key{1}}) {
     FailingValue::s_CopiesLeft = 0;
     EXPECT_THROW(map.insert(key, FailingValue(7)), std::runtime_error);

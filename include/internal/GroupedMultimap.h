@@ -12,9 +12,12 @@
 /// per key present: a multiplicative hash picks the first slot, linear
 /// probing the next ones, and a slot's key is read from the entry it names,
 /// which the caller reads next anyway. Its capacity is the smallest power of
-/// two that keeps it at most three quarters full, so its memory follows the
-/// number of keys, never their spread: 8 bytes and one bit per slot, at most
-/// 2^17 slots for all 65536 keys. A look-up allocates nothing.
+/// two that keeps it at most half full while it is small (up to 256 keys,
+/// 4 KiB), so that the few keys of a typical map rarely share a probe run,
+/// and at most three quarters full beyond, where memory counts. Its memory
+/// thus follows the number of keys, never their spread: 8 bytes and one bit
+/// per slot, at most 2^17 slots for all 65536 keys. A look-up allocates
+/// nothing.
 ///
 /// Every allocation, list nodes and index alike, goes through `Allocator`
 /// (rebound with std::allocator_traits).
@@ -188,11 +191,15 @@ class GroupedMultimap {
     using Word = std::uint64_t;
     static constexpr std::size_t kWordBits = 64;
 
+    /// Up to this capacity the index stays at most half full, beyond it at
+    /// most three quarters.
+    static constexpr std::size_t kSmallCapacity = 512;
+
     iterator* slots = nullptr;
     Word* used = nullptr;
     std::size_t capacity = 0;  ///< 0 or a power of two.
     std::size_t keys = 0;
-    unsigned bits = 0;  ///< log2 of the capacity.
+    unsigned shift = 32;  ///< 32 - log2 of the capacity.
 
     Index() = default;
     Index(Index&& other) noexcept { swap(other); }
@@ -204,19 +211,23 @@ class GroupedMultimap {
       std::swap(used, other.used);
       std::swap(capacity, other.capacity);
       std::swap(keys, other.keys);
-      std::swap(bits, other.bits);
+      std::swap(shift, other.shift);
     }
 
+    /// How many keys an index of `capacity` slots may hold.
+    static constexpr std::size_t room(std::size_t capacity) noexcept {
+      return capacity <= kSmallCapacity ? capacity / 2 : capacity / 4 * 3;
+    }
     /// Whether one more key needs a larger index.
-    bool full() const noexcept { return 4 * (keys + 1) > 3 * capacity; }
+    bool full() const noexcept { return keys + 1 > room(capacity); }
 
     /// An empty index with room for `count` keys.
     static Index forKeys(std::size_t count, const allocator_type& allocator) {
       Index index;
       if (count == 0) return index;
-      index.bits = 1;
-      while (4 * count > 3 * (std::size_t{1} << index.bits)) ++index.bits;
-      const std::size_t capacity = std::size_t{1} << index.bits;
+      unsigned bits = 1;
+      while (count > room(std::size_t{1} << bits)) ++bits;
+      const std::size_t capacity = std::size_t{1} << bits;
       const std::size_t words = (capacity + kWordBits - 1) / kWordBits;
       SlotAllocator slotAllocator(allocator);
       WordAllocator wordAllocator(allocator);
@@ -235,6 +246,7 @@ class GroupedMultimap {
       index.slots = slots;
       index.used = used;
       index.capacity = capacity;
+      index.shift = 32 - bits;
       return index;
     }
 
@@ -264,14 +276,14 @@ class GroupedMultimap {
     /// Fibonacci hashing: the high bits of the product spread the ids of
     /// neighbouring types over the table.
     std::size_t home(K key) const noexcept {
-      return static_cast<std::size_t>((std::uint32_t{key} * 0x9E3779B1u) >> (32 - bits));
+      return static_cast<std::size_t>((std::uint32_t{key} * 0x9E3779B1u) >> shift);
     }
 
     /// The slot of `key`, or kNone.
     std::size_t slotOf(K key) const noexcept {
       if (capacity == 0) return kNone;
       const std::size_t mask = capacity - 1;
-      // At most three quarters full, so the probe meets a free slot.
+      // Never full, so the probe meets a free slot.
       for (std::size_t slot = home(key);; slot = (slot + 1) & mask) {
         if (!inUse(slot)) return kNone;
         if (slots[slot]->first == key) return slot;
