@@ -559,6 +559,10 @@ class LibraryCopy {
   void destroy(DbMetaManagerBase* registry) const {
     call<void (*)(DbMetaManagerBase*)>("_ZN17DbMetaManagerBaseD1Ev")(registry);
   }
+  DbMetaBase* getMeta(const DbMetaManagerBase* registry, unsigned short typeId) const {
+    using Get = DbMetaBase* (*)(const DbMetaManagerBase*, unsigned short);
+    return call<Get>("_ZNK17DbMetaManagerBase7getMetaEt")(registry, typeId);
+  }
   bool registerMeta(DbMetaManagerBase* registry, DbMetaBase* meta) const {
     using Register = bool (*)(DbMetaManagerBase*, DbMetaBase*);
     return call<Register>("_ZN17DbMetaManagerBase12registerMetaEP10DbMetaBase")(registry, meta);
@@ -586,13 +590,16 @@ TEST_F(RegistryOnLinux, TwoCopiesOfTheLibraryEachAnswerFromTheirOwnRegistries) {
   EXPECT_TRUE(ours->registerMeta(mine));
   EXPECT_TRUE(copy.registerMeta(theirs, other));
 
-  // The inline request path, and the library's own through the vtable.
+  // Each registry through the inline request path here, the vtable, and
+  // each copy's own out-of-line code.
   auto answers = [&] {
     for (int round = 0; round < 2; ++round) {
       EXPECT_EQ(origin(ours->getMeta(7)), mine);
       EXPECT_EQ(origin(static_cast<const DbMetaManagerBase*>(ours)->getMeta(7)), mine);
+      EXPECT_EQ(origin(copy.getMeta(ours, 7)), mine);
       EXPECT_EQ(origin(theirs->getMeta(7)), other);
-      EXPECT_EQ(origin(static_cast<LocalRegistry*>(theirs)->getMetaLocal(7)), other);
+      EXPECT_EQ(origin(theirs->DbMetaManagerBase::getMeta(7)), other);
+      EXPECT_EQ(origin(copy.getMeta(theirs, 7)), other);
     }
   };
   answers();
