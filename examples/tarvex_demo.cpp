@@ -775,6 +775,8 @@ int run(const Options& options) {
             result.outOfMemory = true;
           } catch (const std::exception& error) {
             result.error = error.what();
+          } catch (...) {
+            result.error = "an exception of unknown type";
           }
         });
       } catch (const std::system_error& error) {
@@ -974,6 +976,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "tarvex-demo: out of memory\n");
   } catch (const std::exception& error) {
     std::fprintf(stderr, "tarvex-demo: stopped by an exception: %s\n", error.what());
+  } catch (...) {
+    std::fprintf(stderr, "tarvex-demo: stopped by an exception of unknown type\n");
   }
   return kExitCannotRun;
 }
