@@ -28,7 +28,7 @@ if(DEFINED DROP)
   # length 2.5 + seed % 10007.
   expect_line("thread 1, request 0: beam (22), data id 60104: expected 9312.5, found no value")
   expect_line("  values      8 read back and compared, 1 wrong or missing\n")
-  expect_line("  result      FAILED\n")
+  expect_line("  result      FAILED: values, checks\n")
   return()
 endif()
 

@@ -871,10 +871,22 @@ int run(const Options& options) {
                       (bound != 0 || perTypeLines == 0);
   const bool providersOk = started && shutDown && providersStarted == 1 && providersShutDown == 1;
   const bool teardownOk = aliveBeforeTeardown == held + embedded && aliveAfterTeardown == 0;
-  const bool ok = providersOk && registered == kSampleTypeIds.size() && wrongValues == 0 &&
-                  failedChecks == 0 && errors.empty() && allGivenBack && unexpected.empty() &&
-                  dumpOk && teardownOk &&
-                  requests == std::uint64_t{options.threads} * options.requests;
+  // What went wrong, by the report's line names.
+  std::string wrong;
+  const auto unless = [&wrong](bool good, const char* part) {
+    if (!good) wrong += std::string(wrong.empty() ? "" : ", ") + part;
+  };
+  unless(registered == kSampleTypeIds.size(), "set-up");
+  unless(providersOk, "providers");
+  unless(requests == std::uint64_t{options.threads} * options.requests && errors.empty(),
+         "requests");
+  unless(wrongValues == 0, "values");
+  unless(failedChecks == 0, "checks");
+  unless(dumpOk, "dump");
+  unless(allGivenBack, "check()");
+  unless(teardownOk, "teardown");
+  unless(unexpected.empty(), "reports");
+  const bool ok = wrong.empty();
 
   // --- Report ----------------------------------------------------------------
   std::string out;
@@ -901,6 +913,12 @@ int run(const Options& options) {
           static_cast<unsigned long long>(checks), static_cast<unsigned long long>(failedChecks));
   for (std::size_t i = 0; i < failures.size() && i < kPrintedFailures; ++i) {
     appendf(out, "              %s\n", failures[i].c_str());
+  }
+  const std::uint64_t failed = wrongValues + failedChecks;
+  if (failed > std::min<std::uint64_t>(failures.size(), kPrintedFailures)) {
+    appendf(out, "              (%llu more failures not shown)\n",
+            static_cast<unsigned long long>(
+                failed - std::min<std::uint64_t>(failures.size(), kPrintedFailures)));
   }
   for (const std::string& error : errors) appendf(out, "  error       %s\n", error.c_str());
   appendf(out, "  metas held  registered %u; set-up thread: %s\n", registered,
@@ -958,7 +976,7 @@ int run(const Options& options) {
   appendf(out,
           "    teardown  shut-down ran exitTable on a fresh provider; DbMetaManager::deinit\n"
           "              deleted every meta with its values\n");
-  appendf(out, "  result      %s\n", ok ? "OK" : "FAILED");
+  appendf(out, "  result      %s%s\n", ok ? "OK" : "FAILED: ", wrong.c_str());
   if (!writeStdout(out)) return kExitCannotRun;
   return ok ? kExitOk : kExitMismatch;
 }
