@@ -891,15 +891,16 @@ int run(const Options& options) {
   // --- Report ----------------------------------------------------------------
   std::string out;
   appendf(out, "Tarvex demo: %u threads x %u requests\n", options.threads, options.requests);
-  appendf(out, "  set-up      %u data-model types, %zu schema entries; %u meta types registered:",
-          dataModelTypes, schemaEntries, registered);
+  appendf(out, "  set-up      %u data-model types, %zu schema entries\n", dataModelTypes,
+          schemaEntries);
+  appendf(out, "              %u meta types registered:", registered);
   for (std::size_t i = 0; i < types.size(); ++i)
     appendf(out, "%s %s", i ? "," : "", types[i].c_str());
-  appendf(
-      out,
-      "\n  providers   %u started (initTable), %u shut down (exitTable); framework start-up %s, "
-      "shut-down %s\n",
-      providersStarted, providersShutDown, started ? "ok" : "FAILED", shutDown ? "ok" : "FAILED");
+  appendf(out,
+          "\n  providers   %u started (initTable), %u shut down (exitTable); start-up %s, "
+          "shut-down %s\n",
+          providersStarted, providersShutDown, started ? "ok" : "FAILED",
+          shutDown ? "ok" : "FAILED");
   appendf(out, "  requests    %llu served in %.3f s (%.0f requests/s)\n",
           static_cast<unsigned long long>(requests), seconds,
           seconds > 0 ? static_cast<double>(requests) / seconds : 0.0);
@@ -908,8 +909,8 @@ int run(const Options& options) {
   appendf(out, "  values      %llu read back and compared, %llu wrong or missing\n",
           static_cast<unsigned long long>(values), static_cast<unsigned long long>(wrongValues));
   appendf(out,
-          "  checks      %llu more (hand-out, binding, writes, order, hand-over, give-back, "
-          "pool sizes), %llu failed\n",
+          "  checks      %llu others, %llu failed (hand-out, binding, writes, order, hand-over,\n"
+          "              give-back, pool sizes)\n",
           static_cast<unsigned long long>(checks), static_cast<unsigned long long>(failedChecks));
   for (std::size_t i = 0; i < failures.size() && i < kPrintedFailures; ++i) {
     appendf(out, "              %s\n", failures[i].c_str());
