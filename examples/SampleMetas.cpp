@@ -1,12 +1,23 @@
 #include "SampleMetas.h"
 
+#include <atomic>
 #include <memory>
+#include <utility>
 
 namespace tarvex_sample {
 
 namespace {
 
 thread_local MetaCounts t_CreatedMetas{};
+unsigned short s_OmittedDataId = 0;
+// Metas are constructed on every worker thread and destroyed at teardown.
+std::atomic<std::uint32_t> s_MetasAlive{0};
+
+// Adds a new Value of `dataId` unless the test hook leaves that id out.
+template <class Value, class... Args>
+void addValue(DbMetaBase& meta, unsigned short dataId, Args&&... args) {
+  if (dataId != s_OmittedDataId) meta.addData(new Value(dataId, std::forward<Args>(args)...));
+}
 
 }  // namespace
 
@@ -34,6 +45,18 @@ const char* sampleTypeName(unsigned short typeId) {
 
 void markSampleBackPackedDataIds() { DbData::insertBackPackedDatatId(data::kName, true); }
 
+void omitSampleDataId(unsigned short dataId) { s_OmittedDataId = dataId; }
+
+std::uint32_t sampleMetasAlive() { return s_MetasAlive.load(); }
+
+void countAlive(bool constructed) {
+  if (constructed) {
+    ++s_MetasAlive;
+  } else {
+    --s_MetasAlive;
+  }
+}
+
 const MetaCounts& metasCreatedOnThisThread() { return t_CreatedMetas; }
 
 void countCreated(unsigned short typeId) {
@@ -49,46 +72,48 @@ using tarvex::DbValueModelType::kReference16;
 using tarvex::DbValueModelType::kReference18;
 
 PlacementMeta::PlacementMeta() {
-  addData(new tarvex::DbPoint3DValue(data::kPlacementOrigin));
-  addData(new tarvex::DbDoubleValue(data::kPlacementAngle));
-  addData(new DbReferenceValue<>(data::kPlacementFrame, DbObjectId(), kReference18));
-  addData(new tarvex::DbLongValue(data::kPlacementLevel));
+  addValue<tarvex::DbPoint3DValue>(*this, data::kPlacementOrigin);
+  addValue<tarvex::DbDoubleValue>(*this, data::kPlacementAngle);
+  addValue<DbReferenceValue<>>(*this, data::kPlacementFrame, DbObjectId(), kReference18);
+  addValue<tarvex::DbLongValue>(*this, data::kPlacementLevel);
 }
 
 BeamMeta::BeamMeta() {
-  addData(new tarvex::DbObjectIdValue(data::kObjectId));
-  addData(new tarvex::DbStringValue(data::kName));
-  addData(new tarvex::DbPoint3DValue(data::kBeamStart));
-  addData(new tarvex::DbPoint3DValue(data::kBeamEnd));
-  addData(new DbReferenceValue<>(data::kMaterial, DbObjectId(), kReference15));
-  addData(new tarvex::DbDoubleValue(data::kBeamLength));
-  addData(new tarvex::DbBoolValue(data::kBeamLoadBearing, true));
-  addData(new tarvex::DbTimeValue(data::kBeamCreated));
+  addValue<tarvex::DbObjectIdValue>(*this, data::kObjectId);
+  addValue<tarvex::DbStringValue>(*this, data::kName);
+  addValue<tarvex::DbPoint3DValue>(*this, data::kBeamStart);
+  addValue<tarvex::DbPoint3DValue>(*this, data::kBeamEnd);
+  addValue<DbReferenceValue<>>(*this, data::kMaterial, DbObjectId(), kReference15);
+  addValue<tarvex::DbDoubleValue>(*this, data::kBeamLength);
+  addValue<tarvex::DbBoolValue>(*this, data::kBeamLoadBearing, true);
+  addValue<tarvex::DbTimeValue>(*this, data::kBeamCreated);
 }
 
 PlateMeta::PlateMeta() {
-  addData(new tarvex::DbObjectIdValue(data::kObjectId));
-  addData(new tarvex::DbStringValue(data::kComment));
-  addData(new tarvex::DbPointValue(data::kPlateCorner));
-  addData(new tarvex::DbFloatValue(data::kPlateThickness, 10.0f));
-  addData(new tarvex::DbCharValue(data::kPlateGrade, 'S'));
-  addData(new tarvex::DbShortValue(data::kPlateLayer));
-  addData(new tarvex::DbLongValue(data::kPlateHoles));
-  addData(new DbReferenceValue<>(data::kMaterial, DbObjectId(), kReference15));
-  addData(new DbReferenceValue<>(data::kPlateOwner, DbObjectId(), kReference16));
+  addValue<tarvex::DbObjectIdValue>(*this, data::kObjectId);
+  addValue<tarvex::DbStringValue>(*this, data::kComment);
+  addValue<tarvex::DbPointValue>(*this, data::kPlateCorner);
+  addValue<tarvex::DbFloatValue>(*this, data::kPlateThickness, 10.0f);
+  addValue<tarvex::DbCharValue>(*this, data::kPlateGrade, 'S');
+  addValue<tarvex::DbShortValue>(*this, data::kPlateLayer);
+  addValue<tarvex::DbLongValue>(*this, data::kPlateHoles);
+  addValue<DbReferenceValue<>>(*this, data::kMaterial, DbObjectId(), kReference15);
+  addValue<DbReferenceValue<>>(*this, data::kPlateOwner, DbObjectId(), kReference16);
 }
 
 AssemblyMeta::AssemblyMeta() {
-  addData(new tarvex::DbObjectIdValue(data::kObjectId));
-  addData(new tarvex::DbStringValue(data::kName));
-  addData(new tarvex::DbReferenceContainerValue(data::kAssemblyParts, kReference16));
-  std::unique_ptr<DbMetaBase> placement(new PlacementMeta);
-  auto* embedded = new tarvex::DbEmbeddedValue(data::kAssemblyPlacement, placement.get());
-  // The value owns the placement meta from here on.
-  static_cast<void>(placement.release());
-  addData(embedded);
-  addData(new tarvex::DbLongValue(data::kAssemblyRevision));
-  addData(new tarvex::DbBoolValue(data::kAssemblyReleased));
+  addValue<tarvex::DbObjectIdValue>(*this, data::kObjectId);
+  addValue<tarvex::DbStringValue>(*this, data::kName);
+  addValue<tarvex::DbReferenceContainerValue>(*this, data::kAssemblyParts, kReference16);
+  if (data::kAssemblyPlacement != s_OmittedDataId) {
+    std::unique_ptr<DbMetaBase> placement(new PlacementMeta);
+    auto* embedded = new tarvex::DbEmbeddedValue(data::kAssemblyPlacement, placement.get());
+    // The value owns the placement meta from here on.
+    static_cast<void>(placement.release());
+    addData(embedded);
+  }
+  addValue<tarvex::DbLongValue>(*this, data::kAssemblyRevision);
+  addValue<tarvex::DbBoolValue>(*this, data::kAssemblyReleased);
 }
 
 }  // namespace tarvex_sample

@@ -73,6 +73,16 @@ enum : unsigned short {
 // Marks the sample's back-packed data ids. REQUIRES: DbData::init() has run.
 void markSampleBackPackedDataIds();
 
+// Test hook: metas constructed from now on leave out their value of `dataId`
+// (0: none), as a provider that forgot one would. REQUIRES: set before the
+// framework starts, while no other thread constructs metas.
+void omitSampleDataId(unsigned short dataId);
+
+// Sample metas alive in the process, embedded ones included.
+std::uint32_t sampleMetasAlive();
+// Counts one construction and one destruction of a sample meta.
+void countAlive(bool constructed);
+
 // Metas made by createMeta() on the calling thread, per type (indexed as
 // kSampleTypeIds). A registry's pool is filled and grown only by its own
 // thread, so this is what the thread's pools hold.
@@ -83,12 +93,18 @@ void countCreated(unsigned short typeId);
 
 // Common part of the sample metas on top of the kit: the object id also
 // goes into the object-id value, the object handed over gets the build
-// stamp, and creations are counted for metasCreatedOnThisThread().
+// stamp, and creations are counted for metasCreatedOnThisThread(), lives
+// for sampleMetasAlive().
 template <class Derived, unsigned short kTypeId, bool kDirect = false>
 class SampleMeta : public tarvex::DbMetaImpl<Derived, kTypeId, kDirect, DMMemberBase> {
   using Base = tarvex::DbMetaImpl<Derived, kTypeId, kDirect, DMMemberBase>;
 
  public:
+  SampleMeta() { countAlive(true); }
+  ~SampleMeta() override { countAlive(false); }
+  SampleMeta(const SampleMeta&) = delete;
+  SampleMeta& operator=(const SampleMeta&) = delete;
+
   bool setObject(DMMemberBase* object, unsigned short mode) override {
     const bool bound = Base::setObject(object, mode);
     if (object != nullptr) this->setDbObjectId(data::kObjectId, this->getObjectId());

@@ -233,6 +233,13 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   /// Clears the process-wide packing table. REQUIRES: no meta exists that
   /// uses direct data pointers, and no other thread touches metas.
   static void initDataIdPacking();
+  /// Live metas that handed out at least one packed data id (the first meta
+  /// of each direct-pointer class set up since the table was cleared, as a
+  /// rule). While it is not 0, clearing the table would leave direct arrays
+  /// indexed by packed ids that the next packing hands to other data ids.
+  /// Written only where the table is (set-up, on one thread) and when such a
+  /// meta is destroyed.
+  static std::uint32_t getPackingMetaCount() { return sm_PackingMetaCount; }
 
  protected:
   /// The string limit map, or null.
@@ -277,6 +284,8 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   std::int32_t m_BuildStamp;
   bool m_b3DObject;
   bool m_bCreated;
+  /// This meta handed out a packed id and is counted in sm_PackingMetaCount.
+  bool m_bPackedDataIds;
 
  public:
   ///@{
@@ -292,6 +301,8 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   static unsigned short sm_MapDataIdToPackedDataId[65536];
   /// The packed id handed out last; 0 when none.
   static unsigned short sm_LastUsedPackedDataId;
+  /// Live metas with m_bPackedDataIds set.
+  static std::uint32_t sm_PackingMetaCount;
 };
 
 // Inline, as the request cycle's first step after the hand-out; the rare

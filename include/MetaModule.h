@@ -8,8 +8,17 @@
 /// exitTable on every provider the framework still knows. Shared providers are
 /// never deleted; owned ones live only for the one call.
 ///
-/// Thread safety: the hooks run on the framework's thread; init requires that
-/// no meta is in use.
+/// Thread safety: the hooks run on the framework's thread.
+///
+/// REQUIRES (init): no other thread touches metas, and no meta with direct
+/// data pointers exists yet, i.e. none made since the packing table was last
+/// cleared is still alive. Clearing the table under such a meta makes the
+/// next packing hand its packed ids to other data ids, so its look-ups answer
+/// other values. A second start-up, or a second module object, breaks this
+/// while the first start-up's registered metas live: tear the registry down
+/// (DbMetaManager::deinit) before starting again. A start-up that finds live
+/// metas which handed out packed ids (DbMetaBase::getPackingMetaCount) reports
+/// it from ".\MetaModule", and clears the table all the same.
 #pragma once
 
 #include "AfModule.h"
@@ -23,7 +32,8 @@ class TARVEX_EXPORT MetaModule : public AfModule {
   MetaModule();
   ~MetaModule() override;
 
-  /// Clears the packing table, then creates each "IDbMetaTable" provider in
+  /// Clears the packing table (after reporting live metas with packed ids,
+  /// see the file's REQUIRES), then creates each "IDbMetaTable" provider in
   /// the name manager's order and calls its initTable. Always true.
   bool init() override;
   /// Nothing to do. Always true.

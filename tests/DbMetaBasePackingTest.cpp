@@ -5,6 +5,7 @@
 #include <optional>
 
 #include <cstdlib>
+#include <memory>
 #include <new>
 #include <vector>
 
@@ -301,6 +302,29 @@ TEST_F(PackingTest, ValuesListedUnpackedArePackedWhenTheArrayIsBuilt) {
       EXPECT_EQ(meta.getData(id), value) << id;
     }
   }
+}
+
+// The count a start-up consults before it clears the table: metas that
+// handed out packed ids, while they live, however their set-up ended.
+TEST_F(PackingTest, MetasThatHandOutPackedIdsAreCountedWhileTheyLive) {
+  ASSERT_EQ(DbMetaBase::getPackingMetaCount(), 0u);
+  {
+    DirectTestMeta packer(100, {[] { return new LongValue(4711); }});
+    EXPECT_EQ(DbMetaBase::getPackingMetaCount(), 1u);
+    std::unique_ptr<DbMetaBase> working(packer.createMeta());  // finds its id packed
+    PlainTestMeta plain(101, {[] { return new LongValue(4712); }});
+    EXPECT_EQ(DbMetaBase::getPackingMetaCount(), 1u);
+
+    DirectTestMeta failing(102);
+    g_FailNextArrayNew = true;
+    EXPECT_THROW(failing.addData(new LongValue(4713)), std::bad_alloc);
+    EXPECT_EQ(DbMetaBase::getPackingMetaCount(), 2u);
+
+    // Clearing the table does not make the live metas' arrays go away.
+    DbMetaBase::initDataIdPacking();
+    EXPECT_EQ(DbMetaBase::getPackingMetaCount(), 2u);
+  }
+  EXPECT_EQ(DbMetaBase::getPackingMetaCount(), 0u);
 }
 
 TEST_F(PackingTest, FailedRebuildLeavesTheMetaAnsweringFromTheMap) {

@@ -11,6 +11,7 @@
 #include "AfModule.h"
 #include "DbMetaBase.h"
 #include "IDbMetaTable.h"
+#include "ReportCapture.h"
 #include "TestMetas.h"
 #include "TestValues.h"
 
@@ -113,6 +114,45 @@ TEST_F(MetaModuleTest, StartUpClearsPackingTableEvenWithoutProviders) {
   EXPECT_EQ(DbMetaBase::getLastUsedPackedDataId(), 0);
   EXPECT_TRUE(m_pModule->exit());
   EXPECT_TRUE(events().empty());
+}
+
+// A second start-up under the first one's metas: the clearing hands their
+// packed ids to other data ids, so it is reported (and still done).
+TEST_F(MetaModuleTest, StartUpOverLivePackedIdsIsReportedAndStillClears) {
+  using tarvex_test::LongValue;
+  DbMetaBase::initDataIdPacking();
+  auto first = std::make_unique<tarvex_test::DirectTestMeta>(
+      3, std::vector<tarvex_test::TestMeta::ValueFactory>{[] { return new LongValue(60010, 10); },
+                                                          [] { return new LongValue(60011, 11); }});
+  std::unique_ptr<DbMetaBase> working(first->createMeta());
+  {
+    tarvex_test::ReportCapture reports;
+    EXPECT_TRUE(m_pModule->init());
+    const std::vector<TraceRecord> records = reports.records();
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_EQ(records[0].kind, TraceRecord::Kind::Assertion);
+    EXPECT_EQ(tarvex_test::narrow(records[0].text),
+              "The data-id packing was cleared while 1 metas with packed data ids still exist!");
+    EXPECT_EQ(tarvex_test::narrow(records[0].file), ".\\MetaModule");
+    EXPECT_EQ(records[0].line, 43);
+  }
+  EXPECT_EQ(DbMetaBase::getLastUsedPackedDataId(), 0);
+
+  // What the report warns of: packing 60011 first now gives it the slot the
+  // working meta still keeps 60010's value in.
+  {
+    tarvex_test::DirectTestMeta second(4, {[] { return new LongValue(60011, 21); }});
+    ASSERT_NE(working->getData(60011), nullptr);
+    EXPECT_EQ(working->getData(60011)->getLong(), 10);
+  }
+
+  // Once those metas are gone, starting again is sound and silent.
+  working.reset();
+  first.reset();
+  ASSERT_EQ(DbMetaBase::getPackingMetaCount(), 0u);
+  tarvex_test::ReportCapture reports;
+  EXPECT_TRUE(m_pModule->init());
+  EXPECT_TRUE(reports.records().empty());
 }
 
 TEST_F(MetaModuleTest, FrameworkRunsOwnedProvidersOneAtATimeInNameOrder) {

@@ -24,6 +24,7 @@ namespace texts = tarvex::internal::texts;
 
 unsigned short DbMetaBase::sm_MapDataIdToPackedDataId[65536];
 unsigned short DbMetaBase::sm_LastUsedPackedDataId = 0;
+std::uint32_t DbMetaBase::sm_PackingMetaCount = 0;
 
 namespace {
 
@@ -52,12 +53,14 @@ DbMetaBase::DbMetaBase()
       m_pDirectData(nullptr),
       m_BuildStamp(0),
       m_b3DObject(false),
-      m_bCreated(false) {}
+      m_bCreated(false),
+      m_bPackedDataIds(false) {}
 
 DbMetaBase::~DbMetaBase() {
   m_DataMap.clearAndDestroyElements();
   delete m_pStringLimitMap;
   delete[] m_pDirectData;
+  if (m_bPackedDataIds) --sm_PackingMetaCount;
 }
 
 void* DbMetaBase::operator new(std::size_t size) { return tarvex::internal::allocateObject(size); }
@@ -105,6 +108,15 @@ void DbMetaBase::initDataIdPacking() {
 
 void DbMetaBase::setupDirectDataPtr(DbData* value) {
   if (value == nullptr || !supportDirectDataPointer()) return;
+  // A meta that hands out packed ids is counted, so that a later clearing of
+  // the table can tell that direct arrays built on them may still exist. Ids
+  // are handed out before a rebuild can throw, hence on every way out.
+  const unsigned short lastBefore = sm_LastUsedPackedDataId;
+  tarvex::internal::ScopeExit countPacking([this, lastBefore] {
+    if (m_bPackedDataIds || sm_LastUsedPackedDataId == lastBefore) return;
+    m_bPackedDataIds = true;
+    ++sm_PackingMetaCount;
+  });
   tarvex::internal::setupDirectData({sm_MapDataIdToPackedDataId, sm_LastUsedPackedDataId},
                                     {m_pDirectData, m_MaxPackedDataId, m_DataList}, value,
                                     kDirectDataSpare);

@@ -1,5 +1,6 @@
 #include "MetaModule.h"
 
+#include <cstdint>
 #include <vector>
 
 #include "AfInterfaceManager.h"
@@ -12,7 +13,10 @@ IDbMetaTable::~IDbMetaTable() = default;
 
 namespace {
 
+using tarvex::internal::composeText;
+using tarvex::internal::reportAssert;
 using tarvex::internal::ReportSite;
+namespace texts = tarvex::internal::texts;
 
 // Made in this order at load, destroyed in reverse at unload: the module's
 // hooks and every trace of the library read the trace state.
@@ -22,6 +26,8 @@ MetaModule g_MetaModule;
 // Where this file creates providers, as the framework is told.
 constexpr ReportSite kInitCreate{tarvex::internal::files::kMetaModule, 49};
 constexpr ReportSite kExitCreate{tarvex::internal::files::kMetaModule, 76};
+// Where a start-up over live packed ids is reported.
+constexpr ReportSite kPackingInUse{tarvex::internal::files::kMetaModule, 43};
 
 const EString kInterfaceName("IDbMetaTable");
 
@@ -50,6 +56,13 @@ MetaModule::MetaModule() : AfModule(L"Meta", false, 33.0) {}
 MetaModule::~MetaModule() = default;
 
 bool MetaModule::init() {
+  // A second start-up (or a second module) would hand the packed ids of live
+  // metas to other data ids; the clearing stays, the caller learns why values
+  // go wrong afterwards.
+  if (const std::uint32_t packing = DbMetaBase::getPackingMetaCount(); packing != 0) {
+    reportAssert(composeText(texts::kPackingInUse, {EString().set(static_cast<unsigned>(packing))}),
+                 kPackingInUse);
+  }
   DbMetaBase::initDataIdPacking();
   for (const EString& name : registeredProviderNames()) {
     ProviderHolder provider = createProvider(name, kInitCreate);

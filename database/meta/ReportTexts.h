@@ -12,7 +12,8 @@ inline constexpr char kDbDataModel2DataBaseTypeMap[] = ".\\DbDataModel2DataBaseT
 inline constexpr char kDbMetaBase[] = ".\\DbMetaBase";
 inline constexpr char kDbMetaManagerBase[] = ".\\DbMetaManagerBase";
 inline constexpr char kDbType2MetaMap[] = ".\\DbType2MetaMap";
-// Passed to the framework with each provider it creates; never reported.
+// Passed to the framework with each provider it creates, and the source of
+// the start-up's own report.
 inline constexpr char kMetaModule[] = ".\\MetaModule";
 
 }  // namespace files
@@ -45,6 +46,9 @@ inline constexpr wchar_t kNoNewMeta[] = L"VORASSERT (pNewMeta) failed";
 // registerMeta given a meta this registry holds already.
 inline constexpr wchar_t kMetaRegisteredTwice[] =
     L"Die Meta wurde doppelt registriert ( {class} )!";
+// Start-up clears the packing table while metas built on it still exist.
+inline constexpr wchar_t kPackingInUse[] =
+    L"The data-id packing was cleared while {count} metas with packed data ids still exist!";
 
 // --- Debug traces under "Meta" ---------------------------------------------
 inline constexpr wchar_t kInvalidBuildStamp[] = L"At least one invalid build stamp.";

@@ -1,0 +1,98 @@
+# Runs tarvex-demo and holds its report to numbers worked out here from the
+# options alone, so a count that drifts from what it names fails.
+# Usage: cmake -DDEMO=<tarvex-demo> -DTHREADS=N -DREQUESTS=M [-DDROP=<data id>]
+#              -P CheckDemoReport.cmake
+# With DROP, the sample metas lack that value (the demo's test option): the run
+# must end with status 1 and name the missing value of the first request,
+# which must then be a beam's length (data id 60104).
+
+set(args --threads ${THREADS} --requests ${REQUESTS})
+if(DEFINED DROP)
+  list(APPEND args --drop-value=${DROP})
+endif()
+execute_process(COMMAND ${DEMO} ${args} OUTPUT_VARIABLE report ERROR_VARIABLE errors
+                RESULT_VARIABLE status)
+
+function(expect_line text)
+  string(FIND "${report}" "${text}" at)
+  if(at EQUAL -1)
+    message(FATAL_ERROR "the report lacks \"${text}\":\n${report}")
+  endif()
+endfunction()
+
+if(DEFINED DROP)
+  if(NOT status STREQUAL "1")
+    message(FATAL_ERROR "status ${status} instead of 1:\n${report}${errors}")
+  endif()
+  # The first request is a beam; its seed is thread * 1000003 + request, its
+  # length 2.5 + seed % 10007.
+  expect_line("thread 1, request 0: beam (22), data id 60104: expected 9312.5, found no value")
+  expect_line("  values      8 read back and compared, 1 wrong or missing\n")
+  expect_line("  result      FAILED: values, checks\n")
+  return()
+endif()
+
+if(NOT status STREQUAL "0")
+  message(FATAL_ERROR "status ${status} instead of 0:\n${report}${errors}")
+endif()
+
+# Request i of a thread is a beam, a plate, an assembly or a placement as
+# i % 4 is 0, 1, 2 or 3; every 16th request from the third moves an assembly
+# with 1 + (i / 16) % 4 parts. Values read back: a beam's 7 written and its
+# object id; a plate's 8 and its object id; a placement's 4; an assembly's 3,
+# its object id and its placement's 4, and for a move the moved object id, each
+# part and the moved frame.
+set(values 0)
+set(moves 0)
+math(EXPR last "${REQUESTS} - 1")
+foreach(i RANGE 0 ${last})
+  math(EXPR kind "${i} % 4")
+  if(kind EQUAL 0)
+    math(EXPR values "${values} + 8")
+  elseif(kind EQUAL 1)
+    math(EXPR values "${values} + 9")
+  elseif(kind EQUAL 3)
+    math(EXPR values "${values} + 4")
+  else()
+    math(EXPR values "${values} + 8")
+    math(EXPR phase "${i} % 16")
+    if(phase EQUAL 2)
+      math(EXPR values "${values} + 3 + (${i} / 16) % 4")
+      math(EXPR moves "${moves} + 1")
+    endif()
+  endif()
+endforeach()
+# The parts are beams bound at once, so a pool holds as many beams as the
+# largest move had parts, and at least the one its first request made.
+set(beams ${moves})
+if(beams GREATER 4)
+  set(beams 4)
+elseif(beams LESS 1)
+  set(beams 1)
+endif()
+
+math(EXPR requests "${THREADS} * ${REQUESTS}")
+math(EXPR values "${THREADS} * ${values}")
+math(EXPR moves "${THREADS} * ${moves}")
+# Registered 4, the set-up thread's 4, each worker's 3 and its beams.
+math(EXPR held "8 + ${THREADS} * (3 + ${beams})")
+# One placement embedded in every assembly meta: registered, set-up, workers.
+math(EXPR embedded "2 + ${THREADS}")
+math(EXPR deleted "${held} + ${embedded}")
+
+expect_line("Tarvex demo: ${THREADS} threads x ${REQUESTS} requests\n")
+expect_line("  providers   1 started (initTable), 1 shut down (exitTable); start-up ok, shut-down ok\n")
+expect_line("  requests    ${requests} served in ")
+expect_line("              ${moves} assemblies filled with parts and moved to database 7\n")
+expect_line("  values      ${values} read back and compared, 0 wrong or missing\n")
+expect_line(" others, 0 failed (hand-out, binding, writes, order, hand-over,\n")
+expect_line("              thread ${THREADS}: placement 1, beam ${beams}, plate 1, assembly 1\n")
+expect_line("              total ${held}\n")
+expect_line("  dump        held ${held} (counted ${held}), in use 0 (counted 0)\n")
+expect_line("              DbMetaManager-recycled Metacount ${held}\n")
+expect_line("              DbMetaManager-InUseCount 0\n")
+expect_line(
+  "  teardown    ${deleted} sample metas deleted (${held} held, ${embedded} embedded in assemblies), 0 left\n")
+expect_line("  reports     0 unexpected\n")
+expect_line("  result      OK\n")
+message(STATUS "${requests} requests, ${values} values, ${held} metas held, as computed")
