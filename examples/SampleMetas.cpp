@@ -82,11 +82,7 @@ AssemblyMeta::AssemblyMeta() {
   addData(new tarvex::DbObjectIdValue(data::kObjectId));
   addData(new tarvex::DbStringValue(data::kName));
   addData(new tarvex::DbReferenceContainerValue(data::kAssemblyParts, kReference16));
-  std::unique_ptr<DbMetaBase> placement(new PlacementMeta);
-  auto* embedded = new tarvex::DbEmbeddedValue(data::kAssemblyPlacement, placement.get());
-  // The value owns the placement meta from here on.
-  static_cast<void>(placement.release());
-  addData(embedded);
+  addData(new tarvex::DbEmbeddedValue(data::kAssemblyPlacement, std::make_unique<PlacementMeta>()));
   addData(new tarvex::DbLongValue(data::kAssemblyRevision));
   addData(new tarvex::DbBoolValue(data::kAssemblyReleased));
 }
