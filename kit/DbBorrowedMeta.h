@@ -113,8 +113,8 @@ class DbBorrowedMeta {
   std::optional<T> tryGet(DataKey<T> key) const {
     return tarvex::tryGet(*m_pMeta, key);
   }
-  template <class T>
-  bool set(DataKey<T> key, const std::common_type_t<T>& value) const {
+  template <class T, class U>
+  bool set(DataKey<T> key, const U& value) const {
     return tarvex::set(*m_pMeta, key, value);
   }
   ///@}

@@ -109,10 +109,17 @@ std::optional<T> tryGet(const DbMetaBase& meta, DataKey<T> key) {
 }
 
 /// Writes `value` as the value of `key` in `meta` (the meta's typed setter
-/// of the kind); false when the meta has no value of that data id.
-template <class T>
-bool set(DbMetaBase& meta, DataKey<T> key, const std::common_type_t<T>& value) {
-  return internal::DataKind<T>::write(meta, key.dataId(), value);
+/// of the kind); false when the meta has no value of that data id. A value
+/// that does not convert to the key's kind does not compile.
+template <class T, class U>
+bool set(DbMetaBase& meta, DataKey<T> key, const U& value) {
+  static_assert(std::is_convertible_v<const U&, T>,
+                "tarvex::set: the value is not of the key's kind (DataKey<T> takes a T)");
+  if constexpr (std::is_same_v<U, T>) {
+    return internal::DataKind<T>::write(meta, key.dataId(), value);
+  } else {
+    return internal::DataKind<T>::write(meta, key.dataId(), T(value));
+  }
 }
 
 }  // namespace tarvex
