@@ -46,8 +46,9 @@ class DbBorrowedMeta {
   /// own class, so a DbMetaManager is asked without virtual dispatch. The
   /// registry must outlive the handle: a temporary one does not compile.
   /// When binding throws, the meta is given back and the exception passes.
-  template <class Registry, class = std::enable_if_t<std::is_base_of_v<
-                                DbMetaManagerBase, std::remove_cv_t<std::remove_reference_t<Registry>>>>>
+  template <class Registry,
+            class = std::enable_if_t<std::is_base_of_v<
+                DbMetaManagerBase, std::remove_cv_t<std::remove_reference_t<Registry>>>>>
   DbBorrowedMeta(Registry&& registry, unsigned short typeId, DMMemberBase* object = nullptr,
                  unsigned short mode = 0)
       : m_pMeta(registry.getMeta(typeId)) {
@@ -88,9 +89,10 @@ class DbBorrowedMeta {
     meta->clear();
   }
 
-  /// Binds `object` (REQUIRES: non-null) to the meta held, as setObject
-  /// does; false on an empty handle. When binding throws, the meta is given
-  /// back and the exception passes.
+  /// Binds `object` to the meta held, as setObject does (which reports a
+  /// null object); false on an empty handle. A refused object leaves the
+  /// meta held; when binding throws, the meta is given back and the
+  /// exception passes.
   bool bind(DMMemberBase* object, unsigned short mode = 0) {
     return m_pMeta != nullptr && bindOrGiveBack(object, mode);
   }
@@ -135,13 +137,17 @@ class DbBorrowedMeta {
     static char marker;
     meta.DbMetaBase::setObject(reinterpret_cast<DMMemberBase*>(&marker), 0);
   }
+  // Binds; a meta whose binding refused the object stays held all the same.
   bool bindOrGiveBack(DMMemberBase* object, unsigned short mode) {
+    bool bound = false;
     try {
-      return m_pMeta->setObject(object, mode);
+      bound = m_pMeta->setObject(object, mode);
     } catch (...) {
       giveBack();
       throw;
     }
+    if (!m_pMeta->inUse()) reserve(*m_pMeta);
+    return bound;
   }
 
   DbMetaBase* m_pMeta = nullptr;

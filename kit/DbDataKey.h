@@ -26,15 +26,15 @@ struct DataKind {
   static constexpr bool kSupported = false;
 };
 
-#define TARVEX_DATA_KIND(Type, ResultType, Getter, Setter)                                    \
-  template <>                                                                                 \
-  struct DataKind<Type> {                                                                     \
-    static constexpr bool kSupported = true;                                                  \
-    using Result = ResultType;                                                                \
-    static Result read(const DbData& value) { return value.Getter(); }                        \
-    static bool write(DbMetaBase& meta, unsigned short id, const Type& v) {                   \
-      return meta.Setter(id, v);                                                              \
-    }                                                                                         \
+#define TARVEX_DATA_KIND(Type, ResultType, Getter, Setter)                  \
+  template <>                                                               \
+  struct DataKind<Type> {                                                   \
+    static constexpr bool kSupported = true;                                \
+    using Result = ResultType;                                              \
+    static Result read(const DbData& value) { return value.Getter(); }      \
+    static bool write(DbMetaBase& meta, unsigned short id, const Type& v) { \
+      return meta.Setter(id, v);                                            \
+    }                                                                       \
   }
 
 TARVEX_DATA_KIND(bool, bool, getBool, setDataBool);

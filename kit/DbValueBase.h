@@ -144,11 +144,14 @@ inline EString toText(const EPoint3D& value) {
                  realText(value.z()) + L")");
 }
 inline EString toText(const EString& value) { return value; }
-inline EString toText(const ebas::ETime& value) { return EString(std::to_wstring(value.seconds())); }
+inline EString toText(const ebas::ETime& value) {
+  return EString(std::to_wstring(value.seconds()));
+}
 /// type/database/number.
 inline EString toText(const DbObjectId& value) {
-  return EString(std::to_wstring(value.getTypeId()) + L"/" + std::to_wstring(value.getDatabaseId()) +
-                 L"/" + std::to_wstring(value.getObjectNumber()));
+  return EString(std::to_wstring(value.getTypeId()) + L"/" +
+                 std::to_wstring(value.getDatabaseId()) + L"/" +
+                 std::to_wstring(value.getObjectNumber()));
 }
 
 }  // namespace internal

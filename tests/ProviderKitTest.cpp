@@ -390,6 +390,8 @@ TEST_F(BorrowedMeta, UnboundHandleKeepsItsMetaUntilGivenBack) {
     next.giveBack();
     EXPECT_TRUE(working->inUse());
     EXPECT_FALSE(DbMetaManager::getInstance()->check());
+    EXPECT_FALSE(unbound.bind(nullptr));  // reported, and still held
+    EXPECT_TRUE(working->inUse());
     EXPECT_TRUE(unbound.bind(testObject(1)));
     EXPECT_EQ(working->getObject(), testObject(1));
   }

@@ -37,8 +37,8 @@ class FrameMeta final : public tarvex::DbMetaImpl<FrameMeta, kFrameType, false, 
     addData(new tarvex::DbStringValue(kFrameName));
     // The value owns the placement's meta, which holds the placement's values.
     addData(new tarvex::DbEmbeddedValue(kFramePlacement, std::make_unique<PlacementMeta>()));
-    addData(new tarvex::DbReferenceContainerValue(kFrameBolts,
-                                                  tarvex::DbValueModelType::kReference16));
+    addData(
+        new tarvex::DbReferenceContainerValue(kFrameBolts, tarvex::DbValueModelType::kReference16));
   }
 };
 
@@ -83,40 +83,43 @@ std::vector<DbObjectId> bolts(DbMetaBase& frame) {
 }
 //! [container]
 
+//! [remove]
+bool removeFirstBolt(DbMetaBase& frame) {
+  const bool removed = frame.removeObjectFromContainer(kFrameBolts, 0);  // false for a bad position
+  return removed && bolts(frame).front() == DbObjectId(kBoltType, 1, 2);
+}
+//! [remove]
+
+//! [move]
+bool moveToDatabase7(DbMetaBase& frame, const DMMemberBase& object) {
+  frame.changeDatabaseIds(1, 7);  // every id in database 1 now points into database 7
+  const DbMetaBase* placement = frame.getMetaForEmbeddedObject(kFramePlacement);
+  return bolts(frame)[0] == DbObjectId(kBoltType, 7, 2) &&
+         tarvex::get(*placement, kAnchor) == DbObjectId(kBoltType, 7, 99) &&
+         frame.getObjectId() == object.getObjectId();  // the meta's own id is no value: unchanged
+}
+//! [move]
+
 bool buildFrame(DMMemberBase& object) {
   tarvex::DbBorrowedMeta frame(kFrameType, &object);
   if (!frame) return false;
   frame.set(kFrameName, L"frame A");
-  bool ok = place(*frame, EPoint3D(1.0, 2.0, 0.0), 90.0, DbObjectId(kBoltType, 1, 99));
+  const bool placed = place(*frame, EPoint3D(1.0, 2.0, 0.0), 90.0, DbObjectId(kBoltType, 1, 99));
   addBolts(*frame, 1, 3);
-  ok = ok && frame->getContainerSize(kFrameBolts) == 3;
-
-  //! [remove]
-  frame->removeObjectFromContainer(kFrameBolts, 0);  // the first bolt; false for a bad position
-  const std::vector<DbObjectId> left = bolts(*frame);
-  ok = ok && left.size() == 2 && left[0] == DbObjectId(kBoltType, 1, 2);
-  //! [remove]
-
-  //! [move]
-  frame->changeDatabaseIds(1, 7);  // every reference in database 1 now points into database 7
-  const DbMetaBase* placement = frame->getMetaForEmbeddedObject(kFramePlacement);
-  ok = ok && bolts(*frame)[0] == DbObjectId(kBoltType, 7, 2) &&
-       tarvex::get(*placement, kAnchor) == DbObjectId(kBoltType, 7, 99) &&
-       frame->getObjectId() == object.getObjectId();  // the meta's own id is no value: unchanged
-  //! [move]
-  return ok;
+  return placed && frame->getContainerSize(kFrameBolts) == 3 && removeFirstBolt(*frame) &&
+         bolts(*frame).size() == 2 && moveToDatabase7(*frame, object);
 }
 
 //! [recycle]
 bool nextFrame(DMMemberBase& object) {
   tarvex::DbBorrowedMeta frame(kFrameType, &object);  // the meta the last frame was given back in
   if (!frame) return false;
-  const bool recycled = frame.get(kFrameName) == EString(L"frame A") &&
-                        frame->getContainerSize(kFrameBolts) == 2;
+  const bool recycled =
+      frame.get(kFrameName) == EString(L"frame A") && frame->getContainerSize(kFrameBolts) == 2;
   frame.resetValues();  // construction defaults, embedded values and containers included
   const DbMetaBase* placement = frame->getMetaForEmbeddedObject(kFramePlacement);
-  return recycled && frame.get(kFrameName).empty() &&
-         frame->getContainerSize(kFrameBolts) == 0 && tarvex::get(*placement, kAngle) == 0.0;
+  return recycled && frame.get(kFrameName).empty() && frame->getContainerSize(kFrameBolts) == 0 &&
+         tarvex::get(*placement, kAngle) == 0.0;
 }
 //! [recycle]
 
