@@ -16,6 +16,7 @@
 
 namespace tarvex {
 
+/// @cond TARVEX_INTERNAL
 namespace internal {
 
 /// The accessor pair of each kind a DataKey may name. `Result` is what a
@@ -52,6 +53,7 @@ TARVEX_DATA_KIND(DbObjectId, DbObjectId, getReference, setDataReference);
 #undef TARVEX_DATA_KIND
 
 }  // namespace internal
+/// @endcond
 
 /// The data id of one value together with the kind `T` of that value:
 /// bool, char, short, std::int32_t, float, double, EString, EPoint,

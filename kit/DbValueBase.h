@@ -111,6 +111,7 @@ inline void resetValues(DbMetaBase& meta) {
   }
 }
 
+/// @cond TARVEX_INTERNAL
 namespace internal {
 
 /// The texts the kit's values give getAsString. Numbers are written in the
@@ -155,5 +156,6 @@ inline EString toText(const DbObjectId& value) {
 }
 
 }  // namespace internal
+/// @endcond
 
 }  // namespace tarvex
