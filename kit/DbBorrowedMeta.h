@@ -30,7 +30,8 @@ namespace tarvex {
 ///
 /// The handle follows the borrowing rule of the registry: use it, and give
 /// it back, on the thread that obtained it, before the registry's teardown.
-/// It adds nothing to the request cycle but one pointer test.
+/// It adds nothing to the request cycle but a pointer test and a test of
+/// the in-use flag.
 class DbBorrowedMeta {
  public:
   /// An empty handle.

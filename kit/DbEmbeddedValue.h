@@ -11,6 +11,8 @@
 #include "DbMetaManager.h"
 #include "DbMetaManagerBase.h"
 #include "DbValueBase.h"
+#include "EAssertAndTrace.h"
+#include "EString.h"
 
 namespace tarvex {
 
@@ -25,18 +27,26 @@ namespace tarvex {
 /// back.
 class DbEmbeddedValue : public DbValueBase {
  public:
+  /// The line of the report of a null meta.
+  static constexpr int kNullMetaLine = 40;
+
   /// Takes ownership of `meta`; the embedded type is the meta's type id.
   /// Registration asks `registry` for metas of that type, the process-wide
   /// one when null (REQUIRES: a named registry outlives the value). A null
   /// `meta` is refused at compile time when written as nullptr; one that
-  /// is null at run time leaves the value without an embedded object:
-  /// getMeta and getMetaForEmbeddedObject answer null, and registration
-  /// reports the embedded type as missing.
+  /// is null at run time is reported ("VORASSERT (meta) failed", file
+  /// ".\\DbEmbeddedValue", line kNullMetaLine) and leaves the value without
+  /// an embedded object: getMeta and getMetaForEmbeddedObject answer null.
   DbEmbeddedValue(unsigned short dataId, std::unique_ptr<DbMetaBase> meta,
                   const DbMetaManagerBase* registry = nullptr)
       : DbValueBase(dataId, DbValueModelType::kEmbeddedObject),
         m_pMeta(std::move(meta)),
-        m_pRegistry(registry) {}
+        m_pRegistry(registry) {
+    if (m_pMeta == nullptr) {
+      EAssertAndTrace().outputAssertMsgAct(L"VORASSERT (meta) failed",
+                                           EString(L".\\DbEmbeddedValue"), kNullMetaLine);
+    }
+  }
   /// Refuses a null meta where it is written.
   template <class Null, class = std::enable_if_t<std::is_same_v<Null, std::nullptr_t>>>
   DbEmbeddedValue(unsigned short dataId, Null meta, const DbMetaManagerBase* registry = nullptr)

@@ -492,8 +492,12 @@ TEST_F(ProviderKit, EmbeddedValueAsksTheRegistryItIsGiven) {
             2);  // the embedded meta's container, announced for each registration
   EXPECT_FALSE(DbMetaManager::getInstance()->isMetaRegistered(kPlainType));
 
-  // A meta that is null at run time: no embedded object, no crash.
+  // A meta that is null at run time: reported, no embedded object, no crash.
   tarvex::DbEmbeddedValue empty(kPlacement, std::unique_ptr<DbMetaBase>());
+  const auto reports = capture.assertions();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(tarvex_test::narrow(reports[0].text), "VORASSERT (meta) failed");
+  EXPECT_EQ(tarvex_test::narrow(reports[0].file), ".\\DbEmbeddedValue");
   EXPECT_EQ(empty.getMeta(), nullptr);
   EXPECT_EQ(empty.getMetaForEmbeddedObject(), nullptr);
 }
