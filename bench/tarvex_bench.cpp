@@ -23,6 +23,8 @@
 //   SortedList/*, AddData/*  first sort, cached re-read and filling a meta
 //   Alloc/*     creating and destroying a meta with its values on the
 //               scalable allocator, std::malloc and the library's own choice
+//   Keys/*      reading and writing values through typed data keys against
+//               the direct calls they stand for
 //
 // Times are wall-clock ("real") times; for threaded runs Google Benchmark
 // divides the wall time by the cycles of all threads together.
@@ -567,6 +569,8 @@ bool printCycleRatios(const RecordingReporter& reporter) {
   return met;
 }
 
+bool printKeyRatios(const RecordingReporter& reporter);
+
 bool printRatios(const RecordingReporter& reporter) {
   std::printf("\nRatios (time / time, same run):\n");
   bool met = printCycleRatios(reporter);
@@ -611,6 +615,7 @@ bool printRatios(const RecordingReporter& reporter) {
   }
   checkRatio(reporter, "look-up: Direct / Map, 64 values, misses", "GetData/Direct/values:64/hit:0",
              "GetData/Map/values:64/hit:0", true, 0);
+  met = printKeyRatios(reporter) && met;
   return met;
 }
 
@@ -665,3 +670,54 @@ int main(int argc, char** argv) {
   unregisterSampleMetaTable();
   return strict && !met ? 1 : 0;
 }
+
+// --- Typed data keys -----------------------------------------------------------------
+
+namespace {
+
+constexpr unsigned short kKeyType = 120;
+constexpr tarvex::DataKey<std::int32_t> kKeyCount{60130};
+constexpr tarvex::DataKey<double> kKeyLength{60131};
+
+// A meta with direct data pointers, so that the key's cost is not hidden
+// behind a hash look-up.
+class KeyMeta final : public tarvex::DbMetaImpl<KeyMeta, kKeyType, true> {
+ public:
+  KeyMeta() {
+    addData(new tarvex::DbLongValue(kKeyCount));
+    addData(new tarvex::DbDoubleValue(kKeyLength));
+  }
+};
+
+// One read and one write of each value per iteration.
+template <bool Typed>
+void Keys(benchmark::State& state) {
+  KeyMeta meta;
+  DbMetaBase& base = meta;
+  std::int32_t count = 0;
+  for (auto _ : state) {
+    if constexpr (Typed) {
+      tarvex::set(base, kKeyCount, tarvex::get(base, kKeyCount) + 1);
+      tarvex::set(base, kKeyLength, tarvex::get(base, kKeyLength) + 0.5);
+      count = tarvex::get(base, kKeyCount);
+    } else {
+      base.setDataLong(kKeyCount, base.getData(kKeyCount)->getLong() + 1);
+      base.setDataDouble(kKeyLength, base.getData(kKeyLength)->getDouble() + 0.5);
+      count = base.getData(kKeyCount)->getLong();
+    }
+    benchmark::DoNotOptimize(count);
+  }
+}
+
+const bool kKeysRegistered = [] {
+  benchmark::RegisterBenchmark("Keys/Typed", Keys<true>);
+  benchmark::RegisterBenchmark("Keys/Direct", Keys<false>);
+  return true;
+}();
+
+bool printKeyRatios(const RecordingReporter& reporter) {
+  return checkRatio(reporter, "keys: Typed / Direct, read and write", "Keys/Typed", "Keys/Direct",
+                    true, 1.1);
+}
+
+}  // namespace

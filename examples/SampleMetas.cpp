@@ -105,13 +105,8 @@ AssemblyMeta::AssemblyMeta() {
   addValue<tarvex::DbObjectIdValue>(*this, data::kObjectId);
   addValue<tarvex::DbStringValue>(*this, data::kName);
   addValue<tarvex::DbReferenceContainerValue>(*this, data::kAssemblyParts, kReference16);
-  if (data::kAssemblyPlacement != s_OmittedDataId) {
-    std::unique_ptr<DbMetaBase> placement(new PlacementMeta);
-    auto* embedded = new tarvex::DbEmbeddedValue(data::kAssemblyPlacement, placement.get());
-    // The value owns the placement meta from here on.
-    static_cast<void>(placement.release());
-    addData(embedded);
-  }
+  addValue<tarvex::DbEmbeddedValue>(*this, data::kAssemblyPlacement,
+                                    std::make_unique<PlacementMeta>());
   addValue<tarvex::DbLongValue>(*this, data::kAssemblyRevision);
   addValue<tarvex::DbBoolValue>(*this, data::kAssemblyReleased);
 }

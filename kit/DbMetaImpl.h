@@ -2,6 +2,7 @@
 /// DbMetaImpl: class template for concrete metas.
 #pragma once
 
+#include <memory>
 #include <type_traits>
 
 #include "DbMetaCore.h"
@@ -35,7 +36,12 @@ constexpr void requireObjectClass() {
 ///     };
 ///
 /// createMeta() makes `new Derived`, so Derived needs a default constructor
-/// that adds the same values. Only in Derived's constructor does
+/// that adds the same values; the new meta gets a copy of the string limit
+/// map of the meta it is made from, so every working meta of a pool carries
+/// the registered meta's limits. Derived must be the class itself and
+/// final: a class that names another as Derived, or a subclass of a kit
+/// meta, would make createMeta() produce metas of another class, and does
+/// not compile. Only in Derived's constructor does
 /// supportDirectDataPointer() answer `kDirect`, which decides whether
 /// addData packs the data ids.
 ///
@@ -52,8 +58,13 @@ class DbMetaImpl : public DbMetaCore {
 
   /// kTypeId.
   unsigned short getTypeId() const override { return kTypeId; }
-  /// A new Derived, owned by the caller.
-  DbMetaBase* createMeta() override { return new Derived; }
+  /// A new Derived, owned by the caller, with a copy of this meta's string
+  /// limit map if it has one.
+  DbMetaBase* createMeta() override {
+    std::unique_ptr<DbMetaBase> meta(new Derived);
+    if (const StringLimitMap* limits = getStringLimitMap()) meta->setStringLimitMap(*limits);
+    return meta.release();
+  }
   /// As DbMetaCore; with an object class, first takes over the object's id.
   bool setObject(DMMemberBase* object, unsigned short mode) override {
     if constexpr (!std::is_void_v<Object>) {
@@ -74,6 +85,17 @@ class DbMetaImpl : public DbMetaCore {
   }
 
  protected:
+  /// Checks Derived where it is first constructed (Derived is complete
+  /// there).
+  DbMetaImpl() {
+    static_assert(std::is_base_of_v<DbMetaImpl, Derived>,
+                  "DbMetaImpl<Derived, ...>: Derived must be the class deriving from it "
+                  "(createMeta() makes a new Derived)");
+    static_assert(std::is_final_v<Derived>,
+                  "DbMetaImpl<Derived, ...>: declare Derived final; a subclass of it "
+                  "would be copied by createMeta() as Derived, without its own values");
+  }
+
   /// `kDirect`.
   bool supportDirectDataPointer() const override { return kDirect; }
 };

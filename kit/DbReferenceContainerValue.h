@@ -14,7 +14,9 @@ namespace tarvex {
 
 /// A container of references (database type 11). It owns its elements,
 /// which all carry the container's data id and the element data-model type
-/// given at construction. DbMetaCore counts and removes its elements.
+/// given at construction. DbMetaCore counts and removes its elements;
+/// addReference() (or tarvex::addReference on a meta) adds one by object id,
+/// without a meta bound to the referenced object.
 class DbReferenceContainerValue : public DbValueBase {
  public:
   /// The element type.
@@ -56,7 +58,12 @@ class DbReferenceContainerValue : public DbValueBase {
   /// Inserts a reference to the object bound to `meta` (its object id) at
   /// `position`; a position outside 0..count appends. Always true.
   bool addObject2Container(DbMetaBase& meta, int position) override {
-    auto* element = new Element(getDataId(), meta.getObjectId(), m_ElementDataModelType);
+    return addReference(meta.getObjectId(), position);
+  }
+  /// Inserts a reference to `objectId` at `position`, as addObject2Container
+  /// does for a bound meta. Always true.
+  bool addReference(const DbObjectId& objectId, int position = -1) {
+    auto* element = new Element(getDataId(), objectId, m_ElementDataModelType);
     const bool inside = position >= 0 && static_cast<std::size_t>(position) <= m_Elements.size();
     try {
       m_Elements.insert(inside ? m_Elements.begin() + position : m_Elements.end(), element);
@@ -65,6 +72,24 @@ class DbReferenceContainerValue : public DbValueBase {
       throw;
     }
     return true;
+  }
+  /// The elements' texts, as "[a, b]". Always true.
+  bool getAsString(EString& out) const override {
+    out = EString(L"[");
+    EString text;
+    for (std::size_t i = 0; i < m_Elements.size(); ++i) {
+      if (i != 0) out += L", ";
+      m_Elements[i]->getAsString(text);
+      out += text;
+    }
+    out += L"]";
+    return true;
+  }
+  /// Empty again, as constructed.
+  void resetValue() override {
+    for (Element* element : m_Elements) element->purge();
+    m_Elements.clear();
+    m_Cursor = 0;
   }
 
   /// Destroys the element at `position`; false if there is none.
@@ -84,5 +109,14 @@ class DbReferenceContainerValue : public DbValueBase {
   std::vector<Element*> m_Elements;
   std::size_t m_Cursor = 0;
 };
+
+/// Inserts a reference to `objectId` at `position` (outside 0..count:
+/// appended) into the DbReferenceContainerValue of `dataId` in `meta`;
+/// false when the meta has no such value.
+inline bool addReference(DbMetaBase& meta, unsigned short dataId, const DbObjectId& objectId,
+                         int position = -1) {
+  auto* container = dynamic_cast<DbReferenceContainerValue*>(meta.getData(dataId));
+  return container != nullptr && container->addReference(objectId, position);
+}
 
 }  // namespace tarvex

@@ -16,16 +16,38 @@ namespace tarvex {
 using DbSchemaDefault =
     std::variant<std::monostate, EPoint3D, EPoint, double, float, std::int32_t, short, char, bool>;
 
-/// Installs itself as the process-wide schema for its lifetime (putting back
-/// whatever was installed before when it ends, so schemas nest like scopes),
-/// turns the nine addDataEntry overloads into one recordEntry, and keeps the
-/// closed flag. A subclass decides what to keep and answers the look-ups.
+/// Installs itself as the process-wide schema for its lifetime, turns the
+/// nine addDataEntry overloads into one recordEntry, and keeps the closed
+/// flag. A subclass decides what to keep and answers the look-ups.
+///
+/// Schemas nest like scopes, and survive ending out of order: a schema
+/// that ends while installed puts back what it replaced; one that ends
+/// while another is installed leaves the installed one alone, and the
+/// schema made after it will put back what it had replaced. So the
+/// installed schema is never one that has ended.
 ///
 /// Thread safety: none; metas are registered on one thread.
 class DbSchemaBase : public IDbDataSchema {
  public:
-  DbSchemaBase() : m_pPrevious(sm_pInstance) { sm_pInstance = this; }
-  ~DbSchemaBase() override { sm_pInstance = m_pPrevious; }
+  DbSchemaBase() : m_pPrevious(sm_pInstance), m_pOlder(newest()) {
+    if (m_pOlder != nullptr) m_pOlder->m_pNewer = this;
+    newest() = this;
+    sm_pInstance = this;
+  }
+  ~DbSchemaBase() override {
+    // A newer schema that replaced this one puts back what this one had
+    // replaced.
+    for (DbSchemaBase* newer = m_pNewer; newer != nullptr; newer = newer->m_pNewer) {
+      if (newer->m_pPrevious == this) newer->m_pPrevious = m_pPrevious;
+    }
+    if (sm_pInstance == this) sm_pInstance = m_pPrevious;
+    if (m_pOlder != nullptr) m_pOlder->m_pNewer = m_pNewer;
+    if (m_pNewer != nullptr) {
+      m_pNewer->m_pOlder = m_pOlder;
+    } else {
+      newest() = m_pOlder;
+    }
+  }
   DbSchemaBase(const DbSchemaBase&) = delete;
   DbSchemaBase& operator=(const DbSchemaBase&) = delete;
 
@@ -79,7 +101,15 @@ class DbSchemaBase : public IDbDataSchema {
   void setSchemaClosed(bool closed) override { m_bClosed = closed; }
 
  private:
-  IDbDataSchema* m_pPrevious;
+  // The living schemas of this kind, oldest to newest.
+  static DbSchemaBase*& newest() {
+    static DbSchemaBase* schema = nullptr;
+    return schema;
+  }
+
+  IDbDataSchema* m_pPrevious;  // installed when this one was made
+  DbSchemaBase* m_pOlder;
+  DbSchemaBase* m_pNewer = nullptr;
   bool m_bClosed = false;
 };
 

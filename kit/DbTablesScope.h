@@ -26,22 +26,45 @@ namespace tarvex {
 /// map freed, the last-entry id set back to 60005 and the sort-id table
 /// freed.
 ///
-/// REQUIRES: one scope at a time, constructed and destroyed while no other
-/// thread uses Tarvex; the framework is shut down, and every local registry
-/// and every meta outside a registry destroyed, before the scope ends.
+/// A scope made while the sort-id table or the type map already exists
+/// (an outer scope, or an application that set them up itself) joins
+/// them: it adds the kit's value kinds to the type map (making the map if
+/// only the sort-id table exists, and freeing that map alone at its end),
+/// changes nothing else and tears nothing down. Only the scope that set the
+/// tables up tears them down.
+///
+/// REQUIRES: constructed and destroyed while no other thread uses Tarvex,
+/// scopes ending in the reverse order of their making; for the scope that
+/// set the tables up, the framework is shut down, and every local registry
+/// and every meta outside a registry destroyed, before it ends.
 class DbTablesScope {
  public:
-  /// Sets up the tables (see the class).
-  DbTablesScope() {
-    reset();
-    DbData::init();
-    DbDataModel2DataBaseTypeMap::init();
+  /// Sets up or joins the tables (see the class).
+  DbTablesScope()
+      : m_bJoined(DbData::sm_pArrayDataId2SortId != nullptr ||
+                  DbDataModel2DataBaseTypeMap::s_pInstance != nullptr),
+        m_bOwnsTypeMap(!m_bJoined || DbDataModel2DataBaseTypeMap::s_pInstance == nullptr) {
+    if (!m_bJoined) {
+      reset();
+      DbData::init();
+    }
+    if (m_bOwnsTypeMap) DbDataModel2DataBaseTypeMap::init();
     registerValueModelTypes();
   }
-  /// Tears the tables down (see the class).
-  ~DbTablesScope() { reset(); }
+  /// Tears the tables down, or leaves them to the scope that set them up
+  /// (see the class).
+  ~DbTablesScope() {
+    if (!m_bJoined) {
+      reset();
+    } else if (m_bOwnsTypeMap) {
+      DbDataModel2DataBaseTypeMap::deinit();
+    }
+  }
   DbTablesScope(const DbTablesScope&) = delete;
   DbTablesScope& operator=(const DbTablesScope&) = delete;
+
+  /// Whether this scope found the tables set up and joined them.
+  bool joined() const { return m_bJoined; }
 
  private:
   static void reset() {
@@ -54,6 +77,9 @@ class DbTablesScope {
     DbData::setLastEntryDataId(DbData::kDefaultLastEntryDataId);
     DbData::deinit();
   }
+
+  bool m_bJoined;
+  bool m_bOwnsTypeMap;
 };
 
 }  // namespace tarvex

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 #include "DbObjectId.h"
 #include "DbValueBase.h"
@@ -24,8 +25,11 @@ namespace tarvex {
 template <class T, class Base = DbValueBase>
 class DbValue;
 
-/// Storage shared by every DbValue specialisation.
-template <class T, class Base>
+/// Storage shared by every DbValue specialisation. On the kit's own base
+/// (DbValueBase or a class derived from it) it also keeps the construction
+/// value for resetValue() and writes the datum as text for getAsString; on
+/// a provider's other base, both stay that base's.
+template <class T, class Base, bool kOnKitBase = std::is_base_of_v<DbValueBase, Base>>
 class DbValueStorage : public Base {
  public:
   /// The current datum.
@@ -37,6 +41,29 @@ class DbValueStorage : public Base {
       : Base(dataId, dataModelType), m_Value(value) {}
 
   T m_Value;  ///< The datum.
+};
+
+/// @copydoc DbValueStorage
+template <class T, class Base>
+class DbValueStorage<T, Base, true> : public DbValueStorage<T, Base, false> {
+ public:
+  /// The datum as text: a number, "true" or "false", the character, the
+  /// string, a point as "(x, y)" or "(x, y, z)", a time as seconds since
+  /// the epoch, an object id as "type/database/number". Always true.
+  bool getAsString(EString& out) const override {
+    out = internal::toText(this->m_Value);
+    return true;
+  }
+  /// Back to the construction value.
+  void resetValue() override { this->m_Value = m_Initial; }
+
+ protected:
+  /// As the primary template, remembering `value` as the construction value.
+  DbValueStorage(unsigned short dataId, const T& value, unsigned char dataModelType)
+      : DbValueStorage<T, Base, false>(dataId, value, dataModelType), m_Initial(value) {}
+
+ private:
+  T m_Initial;
 };
 
 // One specialisation per kind; the macros only spell out the overrides.

@@ -3,10 +3,21 @@
 /// data-model types those classes carry.
 #pragma once
 
+#include <cstdint>
+#include <ios>
+#include <limits>
+#include <locale>
+#include <sstream>
 #include <utility>
 
 #include "DbData.h"
+#include "DbDataList.h"
 #include "DbDataModel2DataBaseTypeMap.h"
+#include "DbMetaBase.h"
+#include "DbObjectId.h"
+#include "EPoint.h"
+#include "EString.h"
+#include "ETime.h"
 
 namespace tarvex {
 
@@ -61,8 +72,14 @@ inline void registerValueModelTypes() {
   }
 }
 
-/// Base of the kit's values: a data id, a data-model type, and validity
-/// by the flag that DbData::clear() takes away.
+/// Base of the kit's values: a data id, a data-model type, validity by the
+/// flag that DbData::clear() takes away, and the reset that resetValues()
+/// calls.
+///
+/// setDatas2Default leaves the kit's values as they are: the schema map is
+/// opaque to Tarvex, and DbData's isDefault and setDefault neither compare
+/// nor write. A provider whose schema map holds defaults overrides both in a
+/// base of its own.
 ///
 /// A provider may put a base of its own under DbValue and DbReferenceValue
 /// instead; it must derive from DbData and be constructible from
@@ -77,9 +94,68 @@ class DbValueBase : public DbData {
   unsigned char getDataModelType() const override { return m_DataModelType; }
   /// True until DbData::clear() takes the valid flag away.
   bool valid() const override { return isBitOn(kValidFlag); }
+  /// Puts the datum back to the one it was constructed with. Base: nothing,
+  /// for a provider's own value class that has no datum to reset.
+  virtual void resetValue() {}
 
  private:
   unsigned char m_DataModelType;
 };
+
+/// Puts every value of `meta` derived from DbValueBase back to its
+/// construction default (resetValue()); other values stay as they are.
+/// Costs one walk over the values, and nothing when not called.
+inline void resetValues(DbMetaBase& meta) {
+  for (DbData* value : meta.getDataList(false)) {
+    if (auto* kitValue = dynamic_cast<DbValueBase*>(value)) kitValue->resetValue();
+  }
+}
+
+/// @cond TARVEX_INTERNAL
+namespace internal {
+
+/// The texts the kit's values give getAsString. Numbers are written in the
+/// classic locale, reals with as many digits as round-trip their decimal
+/// form.
+inline std::wostringstream textStream() {
+  std::wostringstream stream;
+  stream.imbue(std::locale::classic());
+  return stream;
+}
+inline EString toText(bool value) { return EString(value ? L"true" : L"false"); }
+inline EString toText(char value) {
+  return EString(std::wstring(1, static_cast<wchar_t>(static_cast<unsigned char>(value))));
+}
+inline EString toText(short value) { return EString(std::to_wstring(value)); }
+inline EString toText(std::int32_t value) { return EString(std::to_wstring(value)); }
+template <class Real>
+EString realText(Real value) {
+  std::wostringstream stream = textStream();
+  stream.precision(std::numeric_limits<Real>::digits10);
+  stream << value;
+  return EString(stream.str());
+}
+inline EString toText(float value) { return realText(value); }
+inline EString toText(double value) { return realText(value); }
+inline EString toText(const EPoint& value) {
+  return EString(L"(" + realText(value.x()) + L", " + realText(value.y()) + L")");
+}
+inline EString toText(const EPoint3D& value) {
+  return EString(L"(" + realText(value.x()) + L", " + realText(value.y()) + L", " +
+                 realText(value.z()) + L")");
+}
+inline EString toText(const EString& value) { return value; }
+inline EString toText(const ebas::ETime& value) {
+  return EString(std::to_wstring(value.seconds()));
+}
+/// type/database/number.
+inline EString toText(const DbObjectId& value) {
+  return EString(std::to_wstring(value.getTypeId()) + L"/" +
+                 std::to_wstring(value.getDatabaseId()) + L"/" +
+                 std::to_wstring(value.getObjectNumber()));
+}
+
+}  // namespace internal
+/// @endcond
 
 }  // namespace tarvex

@@ -1,17 +1,25 @@
 // The provider kit: the meta template against the base's behaviour, the
-// kit's values, the borrowed-meta handle, the tables' scope and meta-table
-// registration.
+// kit's values, typed keys, the borrowed-meta handle, the schema base, the
+// tables' scope and meta-table registration. What the kit refuses to
+// compile is KitMisuse.cpp's.
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <memory>
+#include <optional>
+#include <stdexcept>
+#include <thread>
 #include <utility>
 #include <vector>
 
 #include "AfInterfaceManager.h"
+#include "DbDataId2DataMap.h"
 #include "RegistryTestSupport.h"
 #include "TarvexKit.h"
 #include "TestMetas.h"
+#include "TestSchema.h"
+#include "TestValues.h"
 
 // The application's object class, as a provider defines it.
 class DMMemberBase {
@@ -34,6 +42,12 @@ constexpr unsigned short kDirectType = 62;
 constexpr unsigned short kCount = 61010;
 constexpr unsigned short kParts = 61011;
 constexpr unsigned short kDirectCount = 61020;
+constexpr unsigned short kEmbeddingType = 63;
+constexpr unsigned short kThrowingType = 64;
+constexpr unsigned short kName = 61030;
+constexpr unsigned short kPlacement = 61031;
+constexpr tarvex::DataKey<std::int32_t> kCountKey{kCount};
+constexpr tarvex::DataKey<EString> kNameKey{kName};
 
 class PlainKitMeta final : public tarvex::DbMetaImpl<PlainKitMeta, kPlainType> {
  public:
@@ -47,6 +61,24 @@ class DirectKitMeta final
     : public tarvex::DbMetaImpl<DirectKitMeta, kDirectType, true, DMMemberBase> {
  public:
   DirectKitMeta() { addData(new tarvex::DbLongValue(kDirectCount)); }
+};
+
+// Embeds a PlainKitMeta, asking `registry` (null: the process-wide one).
+class EmbeddingKitMeta final : public tarvex::DbMetaImpl<EmbeddingKitMeta, kEmbeddingType> {
+ public:
+  explicit EmbeddingKitMeta(const DbMetaManagerBase* registry = nullptr) {
+    addData(new tarvex::DbStringValue(kName, EString(L"unnamed")));
+    addData(new tarvex::DbEmbeddedValue(kPlacement, std::make_unique<PlainKitMeta>(), registry));
+  }
+};
+
+// Binding fails with an exception after the base marked the meta in use.
+class ThrowingBindMeta final : public tarvex::DbMetaImpl<ThrowingBindMeta, kThrowingType> {
+ public:
+  bool setObject(DMMemberBase* object, unsigned short mode) override {
+    DbMetaImpl::setObject(object, mode);
+    throw std::runtime_error("bind");
+  }
 };
 
 class ProviderKit : public ::testing::Test {
@@ -114,6 +146,13 @@ TEST_F(ProviderKit, CreateMetaMakesAFreshMetaOfTheClassAndDirectSwitchPacks) {
   EXPECT_EQ(copy->getData(kCount)->getLong(), 5);
   EXPECT_EQ(DbMetaBase::getPackedDataId(kCount), 0);  // map only
 
+  // The limits travel with every meta made from one, so working metas made
+  // by a pool's fill on another thread, or by a grown pool, have them too.
+  plain.setStringLimitMap({{kCount, 8}});
+  std::unique_ptr<DbMetaBase> limited(plain.createMeta());
+  ASSERT_NE(limited->getStringLimitMap(), nullptr);
+  EXPECT_EQ(*limited->getStringLimitMap(), *plain.getStringLimitMap());
+
   DirectKitMeta direct;
   EXPECT_NE(DbMetaBase::getPackedDataId(kDirectCount), 0);
   std::unique_ptr<DbMetaBase> directCopy(direct.createMeta());
@@ -172,6 +211,103 @@ TEST_F(ProviderKit, ValuesCarryTheirKindAndDatabaseType) {
   EXPECT_EQ(tarvex::DbObjectIdValue(5).getDatabaseType(), DbDatabaseType::kObjectId);
   point.clear();
   EXPECT_FALSE(point.valid());
+}
+
+TEST_F(ProviderKit, EveryValueWritesItsValueAsText) {
+  auto embedded = std::make_unique<PlainKitMeta>();
+  embedded->setObjectId(DbObjectId(kPlainType, 2, 8));
+  tarvex::DbReferenceContainerValue parts(5, tarvex::DbValueModelType::kReference16);
+  parts.addReference(DbObjectId(1, 2, 3));
+  parts.addReference(DbObjectId(1, 2, 4));
+  tarvex::DbReferenceValue<> inner(6, DbObjectId(7, 8, 9));
+  inner.setEmbeddedId(2);
+
+  std::vector<std::pair<std::unique_ptr<DbData>, std::wstring>> values;
+  values.emplace_back(new tarvex::DbBoolValue(1, true), L"true");
+  values.emplace_back(new tarvex::DbCharValue(1, 'x'), L"x");
+  values.emplace_back(new tarvex::DbShortValue(1, -3), L"-3");
+  values.emplace_back(new tarvex::DbLongValue(1, 60101), L"60101");
+  values.emplace_back(new tarvex::DbFloatValue(1, 0.1F), L"0.1");
+  values.emplace_back(new tarvex::DbDoubleValue(1, -2.5), L"-2.5");
+  values.emplace_back(new tarvex::DbPointValue(1, EPoint(1.0, 0.25)), L"(1, 0.25)");
+  values.emplace_back(new tarvex::DbPoint3DValue(1, EPoint3D(1.0, 2.0, 3.5)), L"(1, 2, 3.5)");
+  values.emplace_back(new tarvex::DbStringValue(1, EString(L"bolt")), L"bolt");
+  values.emplace_back(new tarvex::DbTimeValue(1, ebas::ETime(86400)), L"86400");
+  values.emplace_back(new tarvex::DbObjectIdValue(1, DbObjectId(4, 5, 6)), L"4/5/6");
+  values.emplace_back(new tarvex::DbReferenceValue<>(1, DbObjectId(1, 2, 3)), L"1/2/3");
+  values.emplace_back(new tarvex::DbEmbeddedValue(1, std::move(embedded)), L"61/2/8");
+  ReportCapture capture;
+  EString text(L"stale");
+  for (const auto& [value, expected] : values) {
+    EXPECT_TRUE(value->getAsString(text));
+    EXPECT_EQ(std::wstring(text), expected);
+  }
+  EXPECT_TRUE(parts.getAsString(text));
+  EXPECT_EQ(std::wstring(text), L"[1/2/3, 1/2/4]");
+  EXPECT_TRUE(inner.getAsString(text));
+  EXPECT_EQ(std::wstring(text), L"7/8/9#2");
+
+  // The map that joins the texts of a meta's values reports nothing.
+  DbDataId2DataMap map;
+  map.addData(1, values[3].first.get());
+  map.addData(5, &parts);
+  EXPECT_TRUE(map.getAsString(text));
+  EXPECT_EQ(text.size(), std::wstring(L"60101[1/2/3, 1/2/4]").size());
+  EXPECT_TRUE(capture.records().empty());
+}
+
+TEST_F(ProviderKit, ResetValuesPutsBackTheConstructionDefaults) {
+  EmbeddingKitMeta meta;
+  PlainKitMeta& placement = *static_cast<PlainKitMeta*>(meta.getMetaForEmbeddedObject(kPlacement));
+  meta.setDataString(kName, EString(L"pump"));
+  placement.setDataLong(kCount, 9);
+  ASSERT_TRUE(tarvex::addReference(placement, kParts, DbObjectId(1, 1, 1)));
+  meta.setModified(true);
+
+  tarvex::resetValues(meta);
+  EXPECT_EQ(meta.getData(kName)->getString(), EString(L"unnamed"));
+  EXPECT_EQ(placement.getData(kCount)->getLong(), 5);
+  EXPECT_EQ(placement.getContainerSize(kParts), 0u);
+  EXPECT_TRUE(meta.isModified());  // values only
+
+  // A value of another class keeps its datum; setDatas2Default leaves the
+  // kit's values as they are (the schema map is opaque).
+  tarvex_test::PlainTestMeta other(kPlainType);
+  other.addData(new tarvex_test::LongValue(kCount, 3));
+  other.setDataLong(kCount, 4);
+  tarvex::resetValues(other);
+  EXPECT_EQ(other.getData(kCount)->getLong(), 4);
+  tarvex_test::TestSchema schema;
+  const DbDataSchemaMap* anyMap = reinterpret_cast<const DbDataSchemaMap*>(&schema);
+  schema.setSchemaMap(anyMap);
+  meta.setDataString(kName, EString(L"pump"));
+  meta.setDatas2Default(1);
+  EXPECT_EQ(meta.getData(kName)->getString(), EString(L"pump"));
+}
+
+TEST_F(ProviderKit, TypedKeysReadAndWriteAndAnswerForMissingValues) {
+  PlainKitMeta meta;
+  EXPECT_EQ(tarvex::get(meta, kCountKey), 5);
+  EXPECT_TRUE(tarvex::set(meta, kCountKey, 12));
+  EXPECT_EQ(meta.getData(kCount)->getLong(), 12);
+  EXPECT_EQ(tarvex::tryGet(meta, kCountKey), std::optional<std::int32_t>(12));
+  static_assert(std::is_same_v<decltype(tarvex::get(meta, kNameKey)), const EString&>);
+
+  ReportCapture capture;
+  EXPECT_EQ(tarvex::get(meta, kNameKey), EString());  // missing: a result, not a crash
+  EXPECT_EQ(tarvex::tryGet(meta, kNameKey), std::nullopt);
+  EXPECT_FALSE(tarvex::set(meta, kNameKey, L"x"));
+  EXPECT_TRUE(capture.records().empty());
+
+  DbMetaManager::getInstance()->registerMeta(new EmbeddingKitMeta);
+  tarvex::DbBorrowedMeta handle(kEmbeddingType, testObject(1));
+  ASSERT_TRUE(handle);
+  EXPECT_TRUE(handle.set(kNameKey, L"valve"));
+  EXPECT_EQ(handle.get(kNameKey), EString(L"valve"));
+  EXPECT_EQ(handle.tryGet(kCountKey), std::nullopt);
+  EXPECT_EQ(handle.get(kCountKey), 0);
+  handle.resetValues();
+  EXPECT_EQ(handle.get(kNameKey), EString(L"unnamed"));
 }
 
 // --- Borrowed metas --------------------------------------------------------------
@@ -242,6 +378,39 @@ TEST_F(BorrowedMeta, MovedHandleGivesBackOnce) {
   EXPECT_FALSE(other->inUse());
 }
 
+TEST_F(BorrowedMeta, UnboundHandleKeepsItsMetaUntilGivenBack) {
+  CountingMeta* working = workingMeta();
+  {
+    tarvex::DbBorrowedMeta unbound(kPlainType);
+    ASSERT_EQ(unbound.get(), working);
+    EXPECT_TRUE(working->inUse());
+    EXPECT_EQ(working->getObject(), nullptr);
+    tarvex::DbBorrowedMeta next(kPlainType);
+    EXPECT_NE(next.get(), working);
+    next.giveBack();
+    EXPECT_TRUE(working->inUse());
+    EXPECT_FALSE(DbMetaManager::getInstance()->check());
+    EXPECT_FALSE(unbound.bind(nullptr));  // reported, and still held
+    EXPECT_TRUE(working->inUse());
+    EXPECT_TRUE(unbound.bind(testObject(1)));
+    EXPECT_EQ(working->getObject(), testObject(1));
+  }
+  EXPECT_FALSE(working->inUse());
+  EXPECT_TRUE(DbMetaManager::getInstance()->check());
+}
+
+TEST_F(BorrowedMeta, BindingThatThrowsGivesTheMetaBack) {
+  DbMetaManager::getInstance()->registerMeta(new ThrowingBindMeta);
+  EXPECT_THROW(tarvex::DbBorrowedMeta(kThrowingType, testObject(1)), std::runtime_error);
+  EXPECT_TRUE(DbMetaManager::getInstance()->check());
+  tarvex::DbBorrowedMeta later(kThrowingType);
+  DbMetaBase* meta = later.get();
+  EXPECT_THROW(later.bind(testObject(2)), std::runtime_error);
+  EXPECT_FALSE(later);
+  EXPECT_FALSE(meta->inUse());
+  EXPECT_TRUE(DbMetaManager::getInstance()->check());
+}
+
 TEST_F(BorrowedMeta, UnregisteredTypeGivesAnEmptyHandleWithoutReport) {
   tarvex::DbBorrowedMeta meta(kPlainType + 1, testObject(1));
   EXPECT_FALSE(meta);
@@ -249,6 +418,41 @@ TEST_F(BorrowedMeta, UnregisteredTypeGivesAnEmptyHandleWithoutReport) {
 }
 
 // --- Tables and registration -----------------------------------------------------
+
+TEST(TablesScope, ScopeThatFindsTheTablesJoinsThem) {
+  for (const bool outerIsScope : {true, false}) {
+    std::optional<tarvex::DbTablesScope> outer;
+    if (outerIsScope) {
+      outer.emplace();
+    } else {
+      DbData::init();  // an application that sets the sort-id table up itself
+    }
+    DbData::insertBackPackedDatatId(60020, true);
+    DbData::setLastEntryDataId(60012);
+    DirectKitMeta direct;
+    DbMetaManager::getInstance()->registerMeta(new PlainKitMeta);
+    tarvex::DbBorrowedMeta held(kPlainType, testObject(1));
+    {
+      tarvex::DbTablesScope inner;
+      EXPECT_TRUE(inner.joined());
+      EXPECT_TRUE(DbMetaManager::getInstance()->isMetaRegistered(kPlainType));
+      EXPECT_EQ(DbDataModel2DataBaseTypeMap::getDatabaseType(tarvex::DbValueModelType::kLong),
+                DbDatabaseType::kLong);
+    }
+    EXPECT_TRUE(DbData::isBackPackedDatatId(60020));
+    EXPECT_TRUE(DbData::isLastEntryDataId(60012));
+    EXPECT_NE(DbMetaBase::getPackedDataId(kDirectCount), 0);
+    EXPECT_TRUE(DbMetaManager::getInstance()->isMetaRegistered(kPlainType));
+    EXPECT_EQ(held->getTypeId(), kPlainType);
+    held.giveBack();
+    // Without an outer scope the joining one made the type map, and freed it.
+    EXPECT_EQ(DbDataModel2DataBaseTypeMap::s_pInstance != nullptr, outerIsScope);
+    if (!outerIsScope) {
+      DbMetaManager::deinit();
+      DbData::deinit();
+    }
+  }
+}
 
 TEST(TablesScope, LeavesTheTablesAsTheLibraryStarts) {
   {
@@ -273,6 +477,50 @@ TEST(TablesScope, LeavesTheTablesAsTheLibraryStarts) {
   EXPECT_FALSE(DbData::isBackPackedDatatId(60020));
   EXPECT_EQ(DbData::getSortId(60012), 60012u);
   EXPECT_EQ(DbData::getSortId(DbData::kDefaultLastEntryDataId), DbData::kLastEntrySortId);
+}
+
+TEST_F(ProviderKit, EmbeddedValueAsksTheRegistryItIsGiven) {
+  tarvex_test::TestSchema schema;
+  ReportCapture capture;
+  DbMetaManagerBase local;
+  ASSERT_TRUE(local.registerMeta(new PlainKitMeta));
+  ASSERT_TRUE(local.registerMeta(new EmbeddingKitMeta(&local)));
+  EXPECT_TRUE(capture.assertions().empty());  // no "register the embedded type first"
+  const auto& entries = schema.entries();
+  EXPECT_EQ(std::count_if(entries.begin(), entries.end(),
+                          [](const auto& entry) { return entry.dataId == kParts; }),
+            2);  // the embedded meta's container, announced for each registration
+  EXPECT_FALSE(DbMetaManager::getInstance()->isMetaRegistered(kPlainType));
+
+  // A meta that is null at run time: reported, no embedded object, no crash.
+  tarvex::DbEmbeddedValue empty(kPlacement, std::unique_ptr<DbMetaBase>());
+  const auto reports = capture.assertions();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(tarvex_test::narrow(reports[0].text), "VORASSERT (meta) failed");
+  EXPECT_EQ(tarvex_test::narrow(reports[0].file), ".\\DbEmbeddedValue");
+  EXPECT_EQ(empty.getMeta(), nullptr);
+  EXPECT_EQ(empty.getMetaForEmbeddedObject(), nullptr);
+}
+
+// Installed-schema pointer after each end, for every order three schemas
+// can end in: always the newest living schema, else what was there first.
+TEST(SchemaBase, EndingInAnyOrderNeverLeavesAnEndedSchemaInstalled) {
+  IDbDataSchema* const before = IDbDataSchema::getSmallInstance();
+  std::array<int, 3> order = {0, 1, 2};
+  do {
+    std::array<std::optional<tarvex_test::TestSchema>, 3> schemas;
+    for (auto& schema : schemas) schema.emplace();
+    for (int ending : order) {
+      schemas[ending].reset();
+      IDbDataSchema* expected = before;
+      for (auto& schema : schemas) {
+        if (schema) expected = &*schema;
+      }
+      EXPECT_EQ(IDbDataSchema::getSmallInstance(), expected)
+          << order[0] << order[1] << order[2] << " after " << ending;
+    }
+  } while (std::next_permutation(order.begin(), order.end()));
+  EXPECT_EQ(IDbDataSchema::getSmallInstance(), before);
 }
 
 class KitTable : public IDbMetaTable {

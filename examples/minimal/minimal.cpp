@@ -5,12 +5,14 @@
 
 #include "AfModule.h"
 #include "DMMemberBase.h"
+#include "ETraceState.h"
 #include "TarvexKit.h"
 
 //! [ids]
-constexpr unsigned short kPartType = 42;     // below 128: counted per type in the dump
-constexpr unsigned short kPartName = 60010;  // data ids of a type lie in 60000..65534
-constexpr unsigned short kPartCount = 60011;
+constexpr unsigned short kPartType = 42;  // below 128: counted per type in the dump
+// Data ids of a type lie in 60000..65534; a key also names the value's kind.
+constexpr tarvex::DataKey<EString> kPartName{60010};
+constexpr tarvex::DataKey<std::int32_t> kPartCount{60011};
 //! [ids]
 
 //! [meta]
@@ -36,9 +38,9 @@ bool useParts(std::int32_t count) {
   DMMemberBase part(DbObjectId(kPartType, 1, count));
   tarvex::DbBorrowedMeta meta(kPartType, &part);  // given back at the end of the scope
   if (!meta) return false;
-  meta->setDataString(kPartName, EString(L"bolt"));
-  meta->setDataLong(kPartCount, count);
-  return meta->getData(kPartCount)->getLong() == count && meta->getObjectId() == part.getObjectId();
+  meta.set(kPartName, L"bolt");  // every value is written: a borrowed meta is recycled
+  meta.set(kPartCount, count);
+  return meta.get(kPartCount) == count && meta->getObjectId() == part.getObjectId();
 }
 //! [use]
 
@@ -54,6 +56,8 @@ int main() {
   first.join();
   second.join();
   const bool allGivenBack = DbMetaManager::getInstance()->check();
+  ETraceState::switchTrace(L"Meta", true);  // the dump, and metas not given back, are traces
+  DbMetaManager::dumpMetas();
 
   AfFramework::shutDown();  // before the tables go
   tarvex::unregisterMetaTable(L"PartTable");
