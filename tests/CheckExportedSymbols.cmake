@@ -39,10 +39,12 @@ if(class_count LESS 10)
   message(FATAL_ERROR "found only ${class_count} exported classes in the headers")
 endif()
 list(JOIN classes "|" alternatives)
-# Beyond the classes, the one variable inline header code reads in place:
-# the thread's pool cache, which the registry's request path needs.
+# Beyond the classes, the one variable inline header code reads in place
+# (the thread's pool cache, which the registry's request path needs) and the
+# observer hook of value and meta allocations.
 set(shared_data "tarvex::internal::t_PoolCache")
-set(own "^[A-Za-z] (((typeinfo|typeinfo name|vtable) for )?(${alternatives})(::|$)|${shared_data}$)")
+set(allocation_hook "tarvex::internal::setObjectAllocationHook(void (*)(unsigned long))")
+set(own "^[A-Za-z] (((typeinfo|typeinfo name|vtable) for )?(${alternatives})(::|$)|${shared_data}$|tarvex::internal::setObjectAllocationHook\\(.*\\)$)")
 
 defined_symbols(${LIBRARY} -D exported)
 set(stray "")
@@ -82,7 +84,8 @@ set(required
   "IDbUnknownObjectMeta::IDbUnknownObjectMeta(IDbUnknownObjectMeta const&)"
   "IDbUnknownObjectMeta::~IDbUnknownObjectMeta()"
   "IDbUnknownObjectMeta::operator=(IDbUnknownObjectMeta const&)"
-  "${shared_data}")
+  "${shared_data}"
+  "${allocation_hook}")
 
 # Every inline member of the exported classes, as a compiler that keeps all
 # inline functions emits them.

@@ -1,5 +1,7 @@
 #include "ObjectAllocation.h"
 
+#include "internal/AllocationHook.h"
+
 #include <cstdlib>
 #include <new>
 
@@ -9,7 +11,18 @@
 
 namespace tarvex::internal {
 
+namespace {
+ObjectAllocationHook s_pObjectAllocationHook = nullptr;
+}  // namespace
+
+ObjectAllocationHook setObjectAllocationHook(ObjectAllocationHook hook) noexcept {
+  const ObjectAllocationHook previous = s_pObjectAllocationHook;
+  s_pObjectAllocationHook = hook;
+  return previous;
+}
+
 void* allocateObject(std::size_t size) {
+  if (s_pObjectAllocationHook != nullptr) s_pObjectAllocationHook(size);
 #ifdef TARVEX_SYSTEM_ALLOCATOR
   void* pointer = std::malloc(size);
 #else
