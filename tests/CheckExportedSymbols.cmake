@@ -41,10 +41,10 @@ endif()
 list(JOIN classes "|" alternatives)
 # Beyond the classes, the one variable inline header code reads in place
 # (the thread's pool cache, which the registry's request path needs) and the
-# observer hook of value and meta allocations.
+# allocation hook.
 set(shared_data "tarvex::internal::t_PoolCache")
-set(allocation_hook "tarvex::internal::setObjectAllocationHook(void (*)(unsigned long))")
-set(own "^[A-Za-z] (((typeinfo|typeinfo name|vtable) for )?(${alternatives})(::|$)|${shared_data}$|tarvex::internal::setObjectAllocationHook\\(.*\\)$)")
+set(allocation_hook "tarvex::internal::setAllocationHook(void (*)(tarvex::internal::AllocationKind, unsigned long))")
+set(own "^[A-Za-z] (((typeinfo|typeinfo name|vtable) for )?(${alternatives})(::|$)|${shared_data}$|tarvex::internal::setAllocationHook\\(.*\\)$)")
 
 defined_symbols(${LIBRARY} -D exported)
 set(stray "")

@@ -64,7 +64,9 @@ const int kHooksInstalled = __sanitizer_install_malloc_and_free_hooks(countMallo
 #endif
 
 [[maybe_unused]] const bool kObjectHookInstalled =
-    (tarvex::internal::setObjectAllocationHook([](std::size_t) { noteAllocation(); }), true);
+    (tarvex::internal::setAllocationHook(
+         [](tarvex::internal::AllocationKind, std::size_t) { noteAllocation(); }),
+     true);
 
 constexpr unsigned short kPlainType = 41;
 constexpr unsigned short kDirectType = 42;

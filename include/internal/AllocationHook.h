@@ -1,6 +1,6 @@
-// Observer of the library's value and meta allocations, for programs that
-// count or fail them (a test of the allocation behaviour). One process-wide
-// hook, set while no other thread allocates a value or meta.
+// Observer of the library's allocations, for programs that count or fail
+// them (a test of the allocation behaviour). One process-wide hook, set while
+// no other thread allocates through the library.
 #pragma once
 
 #include <cstddef>
@@ -9,11 +9,23 @@
 
 namespace tarvex::internal {
 
-// Called on the allocating thread before each value or meta allocation with
-// its size; throwing std::bad_alloc from it fails that allocation.
-using ObjectAllocationHook = void (*)(std::size_t size);
+enum class AllocationKind {
+  // A value or meta (the class-specific operator new).
+  kObject,
+  // Any other block the library allocates through operator new, and one it
+  // allocates through operator new[]. Reported where the library has an
+  // operator new of its own: a Windows DLL, whose calls reach no other
+  // module's replacement. Elsewhere the process-wide operator new serves the
+  // library; a program replaces it to see these.
+  kStorage,
+  kArray
+};
+
+// Called on the allocating thread before each reported allocation; throwing
+// std::bad_alloc from it fails that allocation.
+using AllocationHook = void (*)(AllocationKind kind, std::size_t size);
 
 // Installs `hook` (null: none) and returns the one it replaces.
-TARVEX_EXPORT ObjectAllocationHook setObjectAllocationHook(ObjectAllocationHook hook) noexcept;
+TARVEX_EXPORT AllocationHook setAllocationHook(AllocationHook hook) noexcept;
 
 }  // namespace tarvex::internal
