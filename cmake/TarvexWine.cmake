@@ -48,6 +48,8 @@ if [ ! -f "$WINEPREFIX/.ready" ]; then
     fi
   ) 9>"$WINEPREFIX.lock"
 fi
+# One server for a whole test run, not one per program: it stays 30 s idle.
+"@TARVEX_WINESERVER@" -p30 >/dev/null 2>&1 || true
 exec "@TARVEX_WINE@" "$@"
 ]])
 file(CHMOD ${TARVEX_WINE_RUN} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ

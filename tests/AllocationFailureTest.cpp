@@ -250,6 +250,11 @@ TEST_F(AllocationFailure, FirstGetMetaOnARenewedSingletonRetriesAfterAFailedPool
 }
 
 TEST_F(AllocationFailure, FailedTraceInReleaseLeavesEveryMetaOwnedOnce) {
+#if defined(_WIN32)
+  // The trace's strings grow inside the C++ runtime's DLL, which neither a
+  // replacement here nor the library's hook reaches.
+  GTEST_SKIP() << "not on Windows: the trace allocates only inside the C++ runtime DLL";
+#endif
   TraceSwitch on(true);
   const long failures = sweep([&](long n) {
     const int liveBefore = SweepMeta::live();
