@@ -6,6 +6,8 @@
 // the rest of what it emits local; a DLL exports only what dllexport marks).
 // A new inline member of these classes needs its call here, a new static
 // constant its line at the end; the exported-symbols test tells.
+#include <cstring>
+
 #include "DbData.h"
 #include "DbDataId2DataMap.h"
 #include "DbDataList.h"
@@ -33,6 +35,15 @@ struct MetaAccess : DbMetaBase {
 struct RegistryAccess : DbMetaManagerBase {
   static constexpr auto kGetMetaLocal = &RegistryAccess::getMetaLocal;
 };
+
+// Every result is stored, so that no call is dropped as one without effect.
+volatile unsigned char s_Sink = 0;
+template <typename T>
+void keep(const T& result) {
+  unsigned char first = 0;
+  std::memcpy(&first, &result, 1);
+  s_Sink = first;
+}
 }  // namespace
 
 // Never called: only the calls it contains matter.
@@ -40,46 +51,46 @@ void keepExportedInlineMembers(DbData& data, const DbDataId2DataMap& map, DbMeta
                                const DbMetaManager& manager, const DbMetaManagerBase& registry,
                                DbType2MetaMap& pool) {
   DbData value(DbData::kFirstTableDataId);
-  static_cast<void>(data.getDataId());
-  static_cast<void>(data.getDatabaseType());
-  static_cast<void>(DbData::getSortId(0));
-  static_cast<void>(data.getUnknownDataType());
-  static_cast<void>(data.hasUnknownData());
-  static_cast<void>(DbData::isBackPackedDatatId(0));
-  static_cast<void>(data.isBitOn(0));
-  static_cast<void>(DbData::isLastEntryDataId(0));
-  static_cast<void>(data < value);
-  static_cast<void>(data == value);
-  static_cast<void>(DbData::sortDbData(&data, &value));
+  keep(data.getDataId());
+  keep(data.getDatabaseType());
+  keep(DbData::getSortId(0));
+  keep(data.getUnknownDataType());
+  keep(data.hasUnknownData());
+  keep(DbData::isBackPackedDatatId(0));
+  keep(data.isBitOn(0));
+  keep(DbData::isLastEntryDataId(0));
+  keep(data < value);
+  keep(data == value);
+  keep(DbData::sortDbData(&data, &value));
   data.switchBitOff(0);
   data.switchBitOn(0);
-  static_cast<void>(map.getData(0));
-  static_cast<void>(DbDataModel2DataBaseTypeMap::getDatabaseType(0));
+  keep(map.getData(0));
+  keep(DbDataModel2DataBaseTypeMap::getDatabaseType(0));
   meta.DbMetaBase::clear();
-  static_cast<void>(meta.DbMetaBase::setObject(nullptr, 0));
-  static_cast<void>(meta.getBuildStamp());
+  keep(meta.DbMetaBase::setObject(nullptr, 0));
+  keep(meta.getBuildStamp());
   meta.setBuildStamp(0);
-  static_cast<void>(meta.getCreated());
+  keep(meta.getCreated());
   meta.setCreated(nullptr, false);
-  static_cast<void>(meta.getData(0));
-  static_cast<void>(meta.getDeleteObject());
+  keep(meta.getData(0));
+  keep(meta.getDeleteObject());
   meta.setDeleteObject(false);
-  static_cast<void>((meta.*MetaAccess::kGetDirectData)(0));
-  static_cast<void>(DbMetaBase::getLastUsedPackedDataId());
-  static_cast<void>((meta.*MetaAccess::kGetLimitMap)());
-  static_cast<void>((meta.*MetaAccess::kGetMaxPackedDataId)());
-  static_cast<void>(DbMetaBase::getPackedDataId(0));
-  static_cast<void>(meta.getStringLimitMap());
-  static_cast<void>((meta.*MetaAccess::kHasDirectData)());
-  static_cast<void>(meta.inUse());
-  static_cast<void>(meta.is3DObject());
+  keep((meta.*MetaAccess::kGetDirectData)(0));
+  keep(DbMetaBase::getLastUsedPackedDataId());
+  keep((meta.*MetaAccess::kGetLimitMap)());
+  keep((meta.*MetaAccess::kGetMaxPackedDataId)());
+  keep(DbMetaBase::getPackedDataId(0));
+  keep(meta.getStringLimitMap());
+  keep((meta.*MetaAccess::kHasDirectData)());
+  keep(meta.inUse());
+  keep(meta.is3DObject());
   meta.set3DObjectFlag(false);
-  static_cast<void>(meta.isNewObject());
+  keep(meta.isNewObject());
   meta.setNewObject(false);
-  static_cast<void>(manager.DbMetaManager::getMeta(0));
-  static_cast<void>((registry.*RegistryAccess::kGetMetaLocal)(0));
-  static_cast<void>(pool.getFreeMeta(0));
-  static_cast<void>(IDbDataSchema::getSmallInstance());
+  keep(manager.DbMetaManager::getMeta(0));
+  keep((registry.*RegistryAccess::kGetMetaLocal)(0));
+  keep(pool.getFreeMeta(0));
+  keep(IDbDataSchema::getSmallInstance());
 }
 
 }  // namespace tarvex::internal
