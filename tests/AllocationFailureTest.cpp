@@ -5,9 +5,11 @@
 // value or meta is left without an owner.
 //
 // The hook is this executable's replacement of the global operator new, so
-// it sees the library's container, pool and direct-array allocations; values
-// and metas themselves come from the object allocator and are built before
-// the failure is armed.
+// it sees the library's container, pool and direct-array allocations, and,
+// where the library has an operator new of its own (a Windows DLL, which no
+// replacement here reaches), the library's allocation hook for the blocks it
+// allocates that way. Values and metas themselves come from the object
+// allocator and are built before the failure is armed.
 #include <gtest/gtest.h>
 #include <optional>
 
@@ -28,6 +30,7 @@
 #include "TestMetas.h"
 #include "TestSchema.h"
 #include "TestValues.h"
+#include "internal/AllocationHook.h"
 #include "internal/GroupedMultimap.h"
 
 namespace {
@@ -37,14 +40,24 @@ thread_local bool t_Armed = false;
 thread_local long t_FailAt = 0;
 thread_local long t_Seen = 0;
 
-void* allocate(std::size_t size) {
+void countAndMaybeFail() {
   if (t_Armed && ++t_Seen == t_FailAt) {
     t_Armed = false;
     throw std::bad_alloc();
   }
+}
+
+void* allocate(std::size_t size) {
+  countAndMaybeFail();
   if (void* pointer = std::malloc(size == 0 ? 1 : size)) return pointer;
   throw std::bad_alloc();
 }
+
+[[maybe_unused]] const bool kStorageHookInstalled =
+    (tarvex::internal::setAllocationHook([](tarvex::internal::AllocationKind kind, std::size_t) {
+       if (kind != tarvex::internal::AllocationKind::kObject) countAndMaybeFail();
+     }),
+     true);
 
 }  // namespace
 
@@ -237,6 +250,11 @@ TEST_F(AllocationFailure, FirstGetMetaOnARenewedSingletonRetriesAfterAFailedPool
 }
 
 TEST_F(AllocationFailure, FailedTraceInReleaseLeavesEveryMetaOwnedOnce) {
+#if defined(_WIN32)
+  // The trace's strings grow inside the C++ runtime's DLL, which neither a
+  // replacement here nor the library's hook reaches.
+  GTEST_SKIP() << "not on Windows: the trace allocates only inside the C++ runtime DLL";
+#endif
   TraceSwitch on(true);
   const long failures = sweep([&](long n) {
     const int liveBefore = SweepMeta::live();

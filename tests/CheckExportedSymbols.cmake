@@ -39,7 +39,9 @@ if(class_count LESS 10)
   message(FATAL_ERROR "found only ${class_count} exported classes in the headers")
 endif()
 list(JOIN classes "|" alternatives)
-set(own "^[A-Za-z] ((typeinfo|typeinfo name|vtable) for )?(${alternatives})(::|$)")
+# Beyond the classes, the allocation hook.
+set(allocation_hook "tarvex::internal::setAllocationHook(void (*)(tarvex::internal::AllocationKind, unsigned long))")
+set(own "^[A-Za-z] (((typeinfo|typeinfo name|vtable) for )?(${alternatives})(::|$)|tarvex::internal::setAllocationHook\(.*\)$)")
 
 defined_symbols(${LIBRARY} -D exported)
 set(stray "")
@@ -78,7 +80,8 @@ set(required
   "IDbUnknownObjectMeta::IDbUnknownObjectMeta()"
   "IDbUnknownObjectMeta::IDbUnknownObjectMeta(IDbUnknownObjectMeta const&)"
   "IDbUnknownObjectMeta::~IDbUnknownObjectMeta()"
-  "IDbUnknownObjectMeta::operator=(IDbUnknownObjectMeta const&)")
+  "IDbUnknownObjectMeta::operator=(IDbUnknownObjectMeta const&)"
+  "${allocation_hook}")
 
 # Every inline member of the exported classes, as a compiler that keeps all
 # inline functions emits them.

@@ -53,7 +53,8 @@ TEST(DbDataId2DataMapTest, CopiesShareValuesAndDestroyingACopyLeavesThem) {
     DbDataId2DataMap assigned;
     assigned = map;
     EXPECT_EQ(assigned.getData(60010), value);
-    assigned = assigned;
+    const DbDataId2DataMap& self = assigned;
+    assigned = self;
     EXPECT_EQ(assigned.getData(60010), value);
   }
   EXPECT_EQ(map.getData(60010)->getLong(), 42);

@@ -14,6 +14,7 @@
 #include "ReportCapture.h"
 #include "TestMetas.h"
 #include "TestValues.h"
+#include "internal/AllocationHook.h"
 
 using namespace tarvex_test;
 
@@ -22,14 +23,26 @@ namespace {
 // When set, the next array new-expression anywhere in the process throws.
 bool g_FailNextArrayNew = false;
 
-}  // namespace
-
-// Replaced process-wide, so the library's direct-array allocations come here.
-__attribute__((visibility("default"))) void* operator new[](std::size_t size) {
+void failIfArmed() {
   if (g_FailNextArrayNew) {
     g_FailNextArrayNew = false;
     throw std::bad_alloc();
   }
+}
+
+// Where the library has an operator new[] of its own (a Windows DLL), its
+// direct-array allocations come here instead.
+[[maybe_unused]] const bool kArrayHookInstalled =
+    (tarvex::internal::setAllocationHook([](tarvex::internal::AllocationKind kind, std::size_t) {
+       if (kind == tarvex::internal::AllocationKind::kArray) failIfArmed();
+     }),
+     true);
+
+}  // namespace
+
+// Replaced process-wide, so the library's direct-array allocations come here.
+__attribute__((visibility("default"))) void* operator new[](std::size_t size) {
+  failIfArmed();
   if (void* pointer = std::malloc(size == 0 ? 1 : size)) return pointer;
   throw std::bad_alloc();
 }

@@ -1,11 +1,13 @@
 // The warm request cycle getMeta -> setObject -> clear() must not allocate:
 // once a thread's pool holds a free meta of the type, handing it out and
 // taking it back touches no allocator. Counted here by replacing the global
-// operator new, by interposing the scalable allocator's entry point and, in
-// AddressSanitizer builds (where metas live on std::malloc), by the
-// sanitizer's allocation hook. Only the calling thread is counted, only
-// inside a counting window.
-#include <dlfcn.h>
+// operator new, by the library's hook of value and meta allocations, by
+// interposing the scalable allocator's entry point and, in AddressSanitizer
+// builds (where metas live on std::malloc), by the sanitizer's allocation
+// hook. Only the calling thread is counted, only inside a counting window. A
+// Windows program can neither interpose a DLL's entry point nor replace the
+// operator new the DLLs call: there the library's hook and the allocations
+// of the inline request path in this program are what is counted.
 #include <gtest/gtest.h>
 
 #include <cstddef>
@@ -17,6 +19,11 @@
 #include "DbMetaManager.h"
 #include "TestMetas.h"
 #include "TestValues.h"
+#include "internal/AllocationHook.h"
+
+#if !defined(_WIN32)
+#include <dlfcn.h>
+#endif
 
 #if defined(__SANITIZE_ADDRESS__)
 // From the sanitizer runtime; its header is not installed everywhere.
@@ -55,6 +62,11 @@ void countMalloc(const volatile void*, std::size_t) { noteAllocation(); }
 void ignoreFree(const volatile void*) {}
 const int kHooksInstalled = __sanitizer_install_malloc_and_free_hooks(countMalloc, ignoreFree);
 #endif
+
+[[maybe_unused]] const bool kObjectHookInstalled =
+    (tarvex::internal::setAllocationHook(
+         [](tarvex::internal::AllocationKind, std::size_t) { noteAllocation(); }),
+     true);
 
 constexpr unsigned short kPlainType = 41;
 constexpr unsigned short kDirectType = 42;
@@ -108,6 +120,7 @@ void operator delete[](void* pointer) noexcept { std::free(pointer); }
 void operator delete(void* pointer, std::size_t) noexcept { std::free(pointer); }
 void operator delete[](void* pointer, std::size_t) noexcept { std::free(pointer); }
 
+#if !defined(_WIN32)
 // Values and metas come from here unless the library was built for the
 // system allocator; the executable's definition takes precedence over the
 // allocator library's for every caller.
@@ -117,6 +130,7 @@ extern "C" void* scalable_malloc(std::size_t size) {
   noteAllocation();
   return next != nullptr ? next(size) : nullptr;
 }
+#endif
 
 TEST_F(WarmCycleAllocationTest, FirstRequestFillsThePoolLaterOnesAllocateNothing) {
   onFreshThread([] {

@@ -3,13 +3,26 @@
 #include <cstdlib>
 #include <new>
 
+#include "internal/AllocationHook.h"
+
 #ifndef TARVEX_SYSTEM_ALLOCATOR
 #include <tbb/scalable_allocator.h>
 #endif
 
 namespace tarvex::internal {
 
+namespace {
+AllocationHook s_pAllocationHook = nullptr;
+}  // namespace
+
+AllocationHook setAllocationHook(AllocationHook hook) noexcept {
+  const AllocationHook previous = s_pAllocationHook;
+  s_pAllocationHook = hook;
+  return previous;
+}
+
 void* allocateObject(std::size_t size) {
+  if (s_pAllocationHook != nullptr) s_pAllocationHook(AllocationKind::kObject, size);
 #ifdef TARVEX_SYSTEM_ALLOCATOR
   void* pointer = std::malloc(size);
 #else
@@ -26,5 +39,15 @@ void freeObject(void* pointer) noexcept {
   scalable_free(pointer);
 #endif
 }
+
+void* allocateStorage(std::size_t size, bool array) {
+  if (s_pAllocationHook != nullptr) {
+    s_pAllocationHook(array ? AllocationKind::kArray : AllocationKind::kStorage, size);
+  }
+  if (void* pointer = std::malloc(size == 0 ? 1 : size)) return pointer;
+  throw std::bad_alloc();
+}
+
+void freeStorage(void* pointer) noexcept { std::free(pointer); }
 
 }  // namespace tarvex::internal

@@ -1,6 +1,7 @@
 // Allocation of single values and metas. The one place that chooses the
 // allocator: TBB's scalable allocator, or std::malloc in sanitizer builds,
-// where the tools cannot see into the scalable allocator's pools.
+// where the tools cannot see into the scalable allocator's pools. Both kinds
+// of allocation pass the allocation hook (internal/AllocationHook.h).
 #pragma once
 
 #include <cstddef>
@@ -11,5 +12,11 @@ namespace tarvex::internal {
 // runs on a null object.
 void* allocateObject(std::size_t size);
 void freeObject(void* pointer) noexcept;
+
+// The library's operator new where it has one of its own (a Windows DLL):
+// std::malloc, as the standard library's operator new uses, so a block may
+// be freed by another module's operator delete. Throws std::bad_alloc.
+void* allocateStorage(std::size_t size, bool array);
+void freeStorage(void* pointer) noexcept;
 
 }  // namespace tarvex::internal

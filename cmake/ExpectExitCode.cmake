@@ -1,0 +1,9 @@
+# Runs a program and fails unless it ends with the expected exit code; for
+# tests that need a particular failure, not merely some failure. Needs no
+# shell, so it runs the same on every host, through an emulator if given.
+# Usage: cmake -DEXPECTED=<code> [-DEMULATOR=<list>] -DPROGRAM=<path>
+#              [-DARGS=<list>] -P ExpectExitCode.cmake
+execute_process(COMMAND ${EMULATOR} ${PROGRAM} ${ARGS} RESULT_VARIABLE status)
+if(NOT status STREQUAL "${EXPECTED}")
+  message(FATAL_ERROR "${PROGRAM} ${ARGS}: exit code ${status}, expected ${EXPECTED}")
+endif()

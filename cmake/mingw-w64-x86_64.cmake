@@ -1,0 +1,18 @@
+# Cross build for 64-bit Windows with Debian's mingw-w64 (posix threads).
+# TARVEX_WINDOWS_DEPS names the prefix into which tools/windows-deps installs
+# oneTBB, GoogleTest and a view of the Boost headers.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(TARVEX_MINGW_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${TARVEX_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${TARVEX_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${TARVEX_MINGW_TRIPLE}-windres)
+
+# Try-compile projects see the same prefix.
+list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES TARVEX_WINDOWS_DEPS)
+set(CMAKE_FIND_ROOT_PATH /usr/${TARVEX_MINGW_TRIPLE} ${TARVEX_WINDOWS_DEPS})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

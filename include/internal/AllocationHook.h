@@ -1,0 +1,31 @@
+// Observer of the library's allocations, for programs that count or fail
+// them (a test of the allocation behaviour). One process-wide hook, set while
+// no other thread allocates through the library.
+#pragma once
+
+#include <cstddef>
+
+#include "TarvexExport.h"
+
+namespace tarvex::internal {
+
+enum class AllocationKind {
+  // A value or meta (the class-specific operator new).
+  kObject,
+  // Any other block the library allocates through operator new, and one it
+  // allocates through operator new[]. Reported where the library has an
+  // operator new of its own: a Windows DLL, whose calls reach no other
+  // module's replacement. Elsewhere the process-wide operator new serves the
+  // library; a program replaces it to see these.
+  kStorage,
+  kArray
+};
+
+// Called on the allocating thread before each reported allocation; throwing
+// std::bad_alloc from it fails that allocation.
+using AllocationHook = void (*)(AllocationKind kind, std::size_t size);
+
+// Installs `hook` (null: none) and returns the one it replaces.
+TARVEX_EXPORT AllocationHook setAllocationHook(AllocationHook hook) noexcept;
+
+}  // namespace tarvex::internal
