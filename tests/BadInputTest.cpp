@@ -34,12 +34,9 @@ const std::string kPool = ".\\DbType2MetaMap";
 const std::string kTypeMap = ".\\DbDataModel2DataBaseTypeMap";
 
 // getDataModelType reports from the class's header, named by its full path
-// in the source tree; this file sits one level below the tree's root.
-std::string dbDataHeaderPath() {
-  std::string self = __FILE__;
-  const std::string tail = "/tests/BadInputTest.cpp";
-  return self.substr(0, self.size() - tail.size()) + "/include/DbData.h";
-}
+// in the source tree. The build passes that path to this file as it passes
+// it to the library: __FILE__ may be relative (ccache with a base directory).
+std::string dbDataHeaderPath() { return TARVEX_DBDATA_HEADER_PATH; }
 
 std::string render(const TraceRecord& record) {
   return narrow(record.text) + "|" + narrow(record.file) + "|" + std::to_string(record.line);
