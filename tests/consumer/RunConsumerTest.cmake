@@ -100,7 +100,12 @@ endfunction()
 if(MODE STREQUAL "installed")
   run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
   check_installed_package()
-  check_pkg_config()
+  # A static build tree installs what the static mode checks.
+  if(EXISTS ${prefix}/${CMAKE_INSTALL_LIBDIR}/libTarvex.a)
+    check_pkg_config(--static)
+  else()
+    check_pkg_config()
+  endif()
 elseif(MODE STREQUAL "static")
   # The libraries alone, as `make install` builds them, but static.
   set(build ${WORK_DIR}/tarvex)
