@@ -21,6 +21,9 @@ help:
 	@echo "  make build             build everything (library, tests, demo, benchmarks)"
 	@echo "  make test              build, then run every test"
 	@echo "  make install PREFIX=.. build and install the libraries, headers and package files"
+	@echo "                         (STATIC=1: static libraries); needs no test packages"
+	@echo "  make check-abi         compare the libraries' ABI with the baseline in abi/"
+	@echo "  make update-abi        write the ABI baseline anew (see VERSIONING.md)"
 	@echo "  make test-sanitize     every test under ASan, UBSan and LSan"
 	@echo "  make test-tsan         the thread suites (ctest label tsan) under ThreadSanitizer"
 	@echo "  make fuzz              bounded libFuzzer run (clang; FUZZ_SECONDS=60)"
@@ -80,11 +83,18 @@ coverage: setup
 	gcovr --root . --filter 'database/meta/' --exclude-throw-branches --exclude-unreachable-branches \
 	  --print-summary build/coverage
 
-# make install PREFIX=/opt/tarvex: the libraries and package files only.
+# make install PREFIX=/opt/tarvex: the libraries and package files only, from
+# a build of its own that looks for neither GoogleTest nor Google Benchmark.
+# STATIC=1 installs static libraries instead.
 PREFIX ?= /usr/local
-install: configure
-	cmake --build --preset default -j $(JOBS) --target Tarvex
-	cmake --install build/default --prefix $(PREFIX)
+STATIC ?=
+install:
+	@tools/ensure-packages $(LIBRARY_PACKAGES)
+	cmake -S . -B build/install -G Ninja --no-warn-unused-cli -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DTARVEX_BUILD_TESTS=OFF -DTARVEX_BUILD_EXAMPLES=OFF -DTARVEX_BUILD_BENCHMARKS=OFF \
+	  -DTARVEX_BUILD_SHARED=$(if $(STATIC),OFF,ON)
+	cmake --build build/install -j $(JOBS)
+	cmake --install build/install --prefix $(PREFIX)
 
 FORMAT_SOURCES = $(shell git ls-files '*.h' '*.cpp')
 TIDY_SOURCES = $(shell git ls-files 'database/*.cpp' 'platform/*.cpp' 'examples/*.cpp')
@@ -137,3 +147,12 @@ check-lean:
 
 clean:
 	rm -rf build
+
+# The ABI of the five libraries against the baseline in abi/ (VERSIONING.md).
+.PHONY: check-abi update-abi
+check-abi:
+	@tools/ensure-packages $(LIBRARY_PACKAGES) abigail-tools
+	JOBS=$(JOBS) tools/abi check
+update-abi:
+	@tools/ensure-packages $(LIBRARY_PACKAGES) abigail-tools
+	JOBS=$(JOBS) tools/abi update

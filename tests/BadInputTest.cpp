@@ -35,9 +35,9 @@ const std::string kPool = ".\\DbType2MetaMap";
 const std::string kTypeMap = ".\\DbDataModel2DataBaseTypeMap";
 
 // getDataModelType reports from the class's header, named by its full path
-// in the source tree. The build names the tree: __FILE__ may be relative
-// (ccache's base directory rewrites the paths it is given).
-std::string dbDataHeaderPath() { return std::string(TARVEX_TEST_SOURCE_DIR) + "/include/DbData.h"; }
+// in the source tree. The build passes that path to this file as it passes
+// it to the library: __FILE__ may be relative (ccache with a base directory).
+std::string dbDataHeaderPath() { return TARVEX_DBDATA_HEADER_PATH; }
 
 std::string render(const TraceRecord& record) {
   return narrow(record.text) + "|" + narrow(record.file) + "|" + std::to_string(record.line);

@@ -79,6 +79,7 @@ void keepExportedInlineMembers(DbMetaBase& meta, const DbMetaManager& manager) {
   keep(&DbMetaBase::setDeleteObject);
   keep(&DbMetaBase::getLastUsedPackedDataId);
   keep(&DbMetaBase::getPackedDataId);
+  keep(&DbMetaBase::getPackingMetaCount);
   keep(&DbMetaBase::getStringLimitMap);
   keep(&DbMetaBase::inUse);
   keep(&DbMetaBase::is3DObject);

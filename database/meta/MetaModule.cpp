@@ -11,6 +11,11 @@
 
 IDbMetaTable::~IDbMetaTable() = default;
 
+// A static build's consumers name this on their link line, so the objects
+// below are constructed in every image that links the library, not only in
+// those that happen to reference something else of this file.
+extern "C" const char tarvex_link_meta_module = 0;
+
 namespace {
 
 using tarvex::internal::composeText;

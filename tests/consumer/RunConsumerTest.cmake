@@ -1,8 +1,18 @@
-# Installs the build tree into a scratch prefix, then configures, builds and
-# runs the consumer project against that install only.
-# Usage: cmake -DBUILD_DIR=... -DSOURCE_DIR=... -DWORK_DIR=... -P RunConsumerTest.cmake
+# Builds and runs the consumer programs against Tarvex used one way (MODE):
+#   installed     the build tree BUILD_DIR installed into a scratch prefix;
+#                 CMake package as C++17 and C++20, then pkg-config
+#   static        a static build of TARVEX_SOURCE_DIR, installed; the same
+#                 checks, with `pkg-config --static`
+#   subdirectory  add_subdirectory of TARVEX_SOURCE_DIR; installs nothing
+#   fetchcontent  FetchContent from TARVEX_SOURCE_DIR; the provider becomes a
+#                 library installed with Tarvex and used by another project
+#   version       find_package's answer to a range of requested versions
+# Usage: cmake -DMODE=... -DSOURCE_DIR=<tests/consumer> -DWORK_DIR=...
+#              [-DBUILD_DIR=...] [-DTARVEX_SOURCE_DIR=...] [-DCXX_COMPILER=...]
+#              [-DLAUNCHER=...] -P RunConsumerTest.cmake
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/prefix)
+include(GNUInstallDirs)
 
 function(run)
   execute_process(COMMAND ${ARGV} RESULT_VARIABLE status)
@@ -11,23 +21,43 @@ function(run)
   endif()
 endfunction()
 
-run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-# As C++17 and as C++20: the package must not lower a consumer's standard.
-foreach(standard 17 20)
-  set(build ${WORK_DIR}/build-cxx${standard})
-  run(${CMAKE_COMMAND} -S ${SOURCE_DIR} -B ${build} -G Ninja -DCMAKE_PREFIX_PATH=${prefix}
-      -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_STANDARD=${standard} -DCMAKE_CXX_STANDARD_REQUIRED=ON)
-  run(${CMAKE_COMMAND} --build ${build})
-  run(${build}/tarvex-consumer)
-endforeach()
+# Every project here is configured alike: Release, so that nothing depends on
+# the build directory and ccache hits across the scratch builds.
+if(NOT CXX_COMPILER)
+  set(CXX_COMPILER c++)
+endif()
+set(configure_args -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_COMPILER=${CXX_COMPILER})
+if(LAUNCHER)
+  list(APPEND configure_args -DCMAKE_CXX_COMPILER_LAUNCHER=${LAUNCHER})
+endif()
 
-# The same program built from the pkg-config file alone, with the consumer's
+function(configure_and_build source build)
+  run(${CMAKE_COMMAND} -S ${source} -B ${build} ${configure_args} ${ARGN})
+  run(${CMAKE_COMMAND} --build ${build})
+endfunction()
+
+# The consumer project against the install in ${prefix}, as C++17 and C++20:
+# the package must not lower a consumer's standard.
+function(check_installed_package)
+  foreach(standard 17 20)
+    set(build ${WORK_DIR}/build-cxx${standard})
+    configure_and_build(${SOURCE_DIR} ${build} -DCMAKE_PREFIX_PATH=${prefix}
+      -DCMAKE_CXX_STANDARD=${standard} -DCMAKE_CXX_STANDARD_REQUIRED=ON)
+    run(${build}/tarvex-consumer)
+    run(${build}/tarvex-module-check)
+  endforeach()
+endfunction()
+
+# The same programs built from the pkg-config file alone, with the consumer's
 # own -std ahead of the package's flags.
-find_program(PKG_CONFIG pkg-config)
-if(PKG_CONFIG)
-  include(GNUInstallDirs)
+function(check_pkg_config)
+  find_program(PKG_CONFIG pkg-config)
+  if(NOT PKG_CONFIG)
+    message(STATUS "no pkg-config: its check skipped")
+    return()
+  endif()
   set(ENV{PKG_CONFIG_PATH} ${prefix}/${CMAKE_INSTALL_LIBDIR}/pkgconfig)
-  execute_process(COMMAND ${PKG_CONFIG} --cflags --libs tarvex
+  execute_process(COMMAND ${PKG_CONFIG} ${ARGN} --cflags --libs tarvex
                   OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE status)
   execute_process(COMMAND ${PKG_CONFIG} --modversion tarvex
                   OUTPUT_VARIABLE version OUTPUT_STRIP_TRAILING_WHITESPACE)
@@ -35,16 +65,83 @@ if(PKG_CONFIG)
     message(FATAL_ERROR "pkg-config does not know tarvex")
   endif()
   separate_arguments(flags UNIX_COMMAND "${flags}")
+  set(cflags ${flags})
+  list(FILTER cflags INCLUDE REGEX "^-[ID]")
+  set(libs ${flags})
+  list(FILTER libs EXCLUDE REGEX "^-[ID]")
+  # Compiled and linked apart, so that the compiles go through the launcher.
+  set(cxx ${LAUNCHER} ${CXX_COMPILER})
+  set(rpath -Wl,-rpath,${prefix}/${CMAKE_INSTALL_LIBDIR})
   foreach(standard 17 20)
     if(standard EQUAL 20)
       set(cplusplus 202002L)
     else()
       set(cplusplus 201703L)
     endif()
-    set(program ${WORK_DIR}/tarvex-consumer-pc-cxx${standard})
-    run(c++ -std=c++${standard} -DCONSUMER_CPLUSPLUS=${cplusplus}
-        "-DCONSUMER_EXPECTED_VERSION=\"${version}\"" ${SOURCE_DIR}/consumer.cpp -o ${program}
-        ${flags} -pthread -Wl,-rpath,${prefix}/${CMAKE_INSTALL_LIBDIR})
+    set(objects "")
+    foreach(source consumer parts)
+      set(object ${WORK_DIR}/pc-cxx${standard}/${source}.o)
+      file(MAKE_DIRECTORY ${WORK_DIR}/pc-cxx${standard})
+      run(${cxx} -std=c++${standard} -DCONSUMER_CPLUSPLUS=${cplusplus}
+          "-DCONSUMER_EXPECTED_VERSION=\"${version}\"" -I${SOURCE_DIR} ${cflags}
+          -c ${SOURCE_DIR}/${source}.cpp -o ${object})
+      list(APPEND objects ${object})
+    endforeach()
+    set(program ${WORK_DIR}/pc-cxx${standard}/tarvex-consumer)
+    run(${CXX_COMPILER} ${objects} -o ${program} ${libs} -pthread ${rpath})
     run(${program})
   endforeach()
+  set(object ${WORK_DIR}/pc-cxx17/module-check.o)
+  run(${cxx} -std=c++17 ${cflags} -c ${SOURCE_DIR}/module-check.cpp -o ${object})
+  run(${CXX_COMPILER} ${object} -o ${WORK_DIR}/pc-cxx17/tarvex-module-check ${libs} ${rpath})
+  run(${WORK_DIR}/pc-cxx17/tarvex-module-check)
+endfunction()
+
+if(MODE STREQUAL "installed")
+  run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+  check_installed_package()
+  # A static build tree installs what the static mode checks.
+  if(EXISTS ${prefix}/${CMAKE_INSTALL_LIBDIR}/libTarvex.a)
+    check_pkg_config(--static)
+  else()
+    check_pkg_config()
+  endif()
+elseif(MODE STREQUAL "static")
+  # The libraries alone, as `make install` builds them, but static.
+  set(build ${WORK_DIR}/tarvex)
+  configure_and_build(${TARVEX_SOURCE_DIR} ${build} -DTARVEX_BUILD_SHARED=OFF
+    -DTARVEX_BUILD_TESTS=OFF -DTARVEX_BUILD_EXAMPLES=OFF -DTARVEX_BUILD_BENCHMARKS=OFF)
+  run(${CMAKE_COMMAND} --install ${build} --prefix ${prefix})
+  file(GLOB shared ${prefix}/${CMAKE_INSTALL_LIBDIR}/*.so*)
+  if(shared)
+    message(FATAL_ERROR "a static build installed shared libraries: ${shared}")
+  endif()
+  check_installed_package()
+  check_pkg_config(--static)
+elseif(MODE STREQUAL "subdirectory")
+  set(build ${WORK_DIR}/build)
+  configure_and_build(${SOURCE_DIR}/subproject ${build} -DTARVEX_VIA=subdirectory
+    -DTARVEX_SOURCE_DIR=${TARVEX_SOURCE_DIR})
+  run(${build}/tarvex-consumer)
+  # Nothing asked for, nothing installed.
+  run(${CMAKE_COMMAND} --install ${build} --prefix ${prefix})
+  file(GLOB_RECURSE installed ${prefix}/*)
+  if(installed)
+    message(FATAL_ERROR "Tarvex as a subproject installed: ${installed}")
+  endif()
+elseif(MODE STREQUAL "fetchcontent")
+  set(build ${WORK_DIR}/build)
+  configure_and_build(${SOURCE_DIR}/subproject ${build} -DTARVEX_VIA=FetchContent
+    -DTARVEX_SOURCE_DIR=${TARVEX_SOURCE_DIR} -DCONSUMER_INSTALL_PARTS=ON)
+  run(${build}/tarvex-consumer)
+  run(${CMAKE_COMMAND} --install ${build} --prefix ${prefix})
+  set(downstream ${WORK_DIR}/downstream)
+  configure_and_build(${SOURCE_DIR}/downstream ${downstream} -DCMAKE_PREFIX_PATH=${prefix})
+  run(${downstream}/tarvex-consumer)
+elseif(MODE STREQUAL "version")
+  run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+  run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/version -B ${WORK_DIR}/build ${configure_args}
+      -DCMAKE_PREFIX_PATH=${prefix})
+else()
+  message(FATAL_ERROR "MODE: installed, static, subdirectory, fetchcontent or version")
 endif()
