@@ -49,7 +49,12 @@ if [ ! -f "$WINEPREFIX/.ready" ]; then
   ) 9>"$WINEPREFIX.lock"
 fi
 # One server for a whole test run, not one per program: it stays 30 s idle.
-"@TARVEX_WINESERVER@" -p30 >/dev/null 2>&1 || true
+# Wine's background processes start with the server and inherit the output
+# of the program that started them; started here, apart from it, they hold
+# no pipe of a caller that reads this program's output to its end (ctest, a
+# test script), which would otherwise wait until the server exits.
+"@TARVEX_WINESERVER@" -p30 </dev/null >/dev/null 2>&1 || true
+"@TARVEX_WINE@" wineboot </dev/null >/dev/null 2>&1 || true
 exec "@TARVEX_WINE@" "$@"
 ]])
 file(CHMOD ${TARVEX_WINE_RUN} PERMISSIONS OWNER_READ OWNER_WRITE OWNER_EXECUTE GROUP_READ
