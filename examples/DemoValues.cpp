@@ -109,7 +109,8 @@ void read(Tally& tally, const DbMetaBase& meta, const Request&, const Absent<T>&
 bool alternating(const Request& request) { return (request.seed & 4) != 0; }
 
 const auto kBeam = std::make_tuple(
-    OwnId{}, keyed(keys::kName, [](const Request& r) { return numbered("beam-", r.seed); }),
+    OwnId{},  // written by setObject
+    keyed(keys::kName, [](const Request& r) { return numbered("beam-", r.seed); }),
     keyed(keys::kBeamStart,
           [](const Request& r) { return EPoint3D(r.seed % 10007, r.thread, 0.0); }),
     keyed(keys::kBeamEnd,
@@ -120,10 +121,10 @@ const auto kBeam = std::make_tuple(
     keyed(keys::kBeamLoadBearing, [](const Request& r) { return alternating(r); }),
     keyed(keys::kBeamCreated,
           [](const Request& r) { return ebas::ETime(1700000000 + std::int64_t{r.seed}); }),
-    Absent<std::int32_t>{keys::kPlateHoles, 1});
+    Absent<std::int32_t>{keys::kPlateHoles, 1});  // a plate's, refused
 
 const auto kPlate = std::make_tuple(
-    OwnId{},
+    OwnId{},  // written by setObject
     keyed(keys::kPlateCorner,
           [](const Request& r) { return EPoint(r.seed % 1009, -static_cast<double>(r.thread)); }),
     keyed(keys::kPlateThickness,
@@ -134,7 +135,8 @@ const auto kPlate = std::make_tuple(
           [](const Request& r) { return static_cast<std::int32_t>(r.seed % 17); }),
     keyed(keys::kMaterial,
           [](const Request& r) { return DbObjectId(kMaterialType, kDatabase, r.seed % 89); }),
-    OwnerRow{}, keyed(keys::kComment, [](const Request& r) { return numbered("plate ", r.seed); }));
+    OwnerRow{},  // an embedded reference
+    keyed(keys::kComment, [](const Request& r) { return numbered("plate ", r.seed); }));
 
 const auto kPlacement = std::make_tuple(
     keyed(keys::kPlacementOrigin,
@@ -146,7 +148,8 @@ const auto kPlacement = std::make_tuple(
 
 // The embedded placement is written and read through its own meta.
 const auto kAssembly = std::make_tuple(
-    OwnId{}, keyed(keys::kName, [](const Request& r) { return numbered("assembly-", r.seed); }),
+    OwnId{},  // written by setObject
+    keyed(keys::kName, [](const Request& r) { return numbered("assembly-", r.seed); }),
     keyed(keys::kAssemblyRevision,
           [](const Request& r) { return static_cast<std::int32_t>(r.seed % 1000); }),
     keyed(keys::kAssemblyReleased, [](const Request& r) { return alternating(r); }));
