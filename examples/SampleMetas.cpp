@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <memory>
+#include <type_traits>
 #include <utility>
 
 namespace tarvex_sample {
@@ -10,13 +11,68 @@ namespace {
 
 thread_local MetaCounts t_CreatedMetas{};
 unsigned short s_OmittedDataId = 0;
+unsigned short s_LosingDataId = 0;
 // Metas are constructed on every worker thread and destroyed at teardown.
 std::atomic<std::uint32_t> s_MetasAlive{0};
 
-// Adds a new Value of `dataId` unless the test hook leaves that id out.
+constexpr unsigned short kSampleDataIds[] = {data::kObjectId,          data::kName,
+                                             data::kComment,           data::kMaterial,
+                                             data::kBeamStart,         data::kBeamEnd,
+                                             data::kBeamLength,        data::kBeamLoadBearing,
+                                             data::kBeamCreated,       data::kPlateCorner,
+                                             data::kPlateThickness,    data::kPlateGrade,
+                                             data::kPlateLayer,        data::kPlateHoles,
+                                             data::kPlateOwner,        data::kPlacementOrigin,
+                                             data::kPlacementAngle,    data::kPlacementFrame,
+                                             data::kPlacementLevel,    data::kAssemblyParts,
+                                             data::kAssemblyPlacement, data::kAssemblyRevision,
+                                             data::kAssemblyReleased};
+
+// A Value whose every second write is lost: the setters of every kind are
+// overridden, a Value answers only through those of its own.
+template <class Value>
+class LosingValue final : public Value {
+ public:
+  using Value::Value;
+
+#define TARVEX_SAMPLE_LOSING(Setter, Param)        \
+  void Setter(Param value) override {              \
+    if (++m_Writes % 2 == 1) Value::Setter(value); \
+  }
+  TARVEX_SAMPLE_LOSING(setBool, bool)
+  TARVEX_SAMPLE_LOSING(setChar, char)
+  TARVEX_SAMPLE_LOSING(setShort, short)
+  TARVEX_SAMPLE_LOSING(setLong, std::int32_t)
+  TARVEX_SAMPLE_LOSING(setFloat, float)
+  TARVEX_SAMPLE_LOSING(setDouble, double)
+  TARVEX_SAMPLE_LOSING(setTime, const ebas::ETime&)
+  TARVEX_SAMPLE_LOSING(setString, const EString&)
+  TARVEX_SAMPLE_LOSING(setDbObjectId, const DbObjectId&)
+  TARVEX_SAMPLE_LOSING(setPoint, const EPoint&)
+  TARVEX_SAMPLE_LOSING(setPoint3D, const EPoint3D&)
+  TARVEX_SAMPLE_LOSING(setReference, const DbObjectId&)
+  TARVEX_SAMPLE_LOSING(setEmbeddedId, const std::int32_t&)
+#undef TARVEX_SAMPLE_LOSING
+
+ private:
+  std::uint32_t m_Writes = 0;
+};
+
+// Adds a new Value of `dataId` unless a test hook leaves that id out or
+// has it lose writes.
 template <class Value, class... Args>
 void addValue(DbMetaBase& meta, unsigned short dataId, Args&&... args) {
-  if (dataId != s_OmittedDataId) meta.addData(new Value(dataId, std::forward<Args>(args)...));
+  if (dataId == s_OmittedDataId) return;
+  // Containers and embedded objects have no setter to lose a write.
+  constexpr bool kWritable = !std::is_same_v<Value, tarvex::DbReferenceContainerValue> &&
+                             !std::is_same_v<Value, tarvex::DbEmbeddedValue>;
+  if constexpr (kWritable) {
+    if (dataId == s_LosingDataId) {
+      meta.addData(new LosingValue<Value>(dataId, std::forward<Args>(args)...));
+      return;
+    }
+  }
+  meta.addData(new Value(dataId, std::forward<Args>(args)...));
 }
 
 }  // namespace
@@ -45,7 +101,16 @@ const char* sampleTypeName(unsigned short typeId) {
 
 void markSampleBackPackedDataIds() { DbData::insertBackPackedDatatId(data::kName, true); }
 
+bool isSampleDataId(unsigned short dataId) {
+  for (unsigned short id : kSampleDataIds) {
+    if (id == dataId) return true;
+  }
+  return false;
+}
+
 void omitSampleDataId(unsigned short dataId) { s_OmittedDataId = dataId; }
+
+void loseSampleWrites(unsigned short dataId) { s_LosingDataId = dataId; }
 
 std::uint32_t sampleMetasAlive() { return s_MetasAlive.load(); }
 

@@ -70,6 +70,35 @@ enum : unsigned short {
 };
 }  // namespace data
 
+// The typed keys of the values the sample metas hold, for reading and
+// writing them (the object's own id, the container of parts, the embedded
+// placement and the plate's embedded reference have none: no key kind
+// names them).
+namespace keys {
+constexpr tarvex::DataKey<EString> kName{data::kName};
+constexpr tarvex::DataKey<EString> kComment{data::kComment};
+constexpr tarvex::DataKey<DbObjectId> kMaterial{data::kMaterial};
+constexpr tarvex::DataKey<EPoint3D> kBeamStart{data::kBeamStart};
+constexpr tarvex::DataKey<EPoint3D> kBeamEnd{data::kBeamEnd};
+constexpr tarvex::DataKey<double> kBeamLength{data::kBeamLength};
+constexpr tarvex::DataKey<bool> kBeamLoadBearing{data::kBeamLoadBearing};
+constexpr tarvex::DataKey<ebas::ETime> kBeamCreated{data::kBeamCreated};
+constexpr tarvex::DataKey<EPoint> kPlateCorner{data::kPlateCorner};
+constexpr tarvex::DataKey<float> kPlateThickness{data::kPlateThickness};
+constexpr tarvex::DataKey<char> kPlateGrade{data::kPlateGrade};
+constexpr tarvex::DataKey<short> kPlateLayer{data::kPlateLayer};
+constexpr tarvex::DataKey<std::int32_t> kPlateHoles{data::kPlateHoles};
+constexpr tarvex::DataKey<EPoint3D> kPlacementOrigin{data::kPlacementOrigin};
+constexpr tarvex::DataKey<double> kPlacementAngle{data::kPlacementAngle};
+constexpr tarvex::DataKey<DbObjectId> kPlacementFrame{data::kPlacementFrame};
+constexpr tarvex::DataKey<std::int32_t> kPlacementLevel{data::kPlacementLevel};
+constexpr tarvex::DataKey<std::int32_t> kAssemblyRevision{data::kAssemblyRevision};
+constexpr tarvex::DataKey<bool> kAssemblyReleased{data::kAssemblyReleased};
+}  // namespace keys
+
+// Whether some sample meta has a value of data id `dataId`.
+bool isSampleDataId(unsigned short dataId);
+
 // Marks the sample's back-packed data ids. REQUIRES: DbData::init() has run.
 void markSampleBackPackedDataIds();
 
@@ -77,6 +106,10 @@ void markSampleBackPackedDataIds();
 // (0: none), as a provider that forgot one would. REQUIRES: set before the
 // framework starts, while no other thread constructs metas.
 void omitSampleDataId(unsigned short dataId);
+// Test hook: in metas constructed from now on, the value of `dataId` (0:
+// none) loses every second write while the meta's setter answers true, as
+// a value that now and then writes nothing would. Same REQUIRES.
+void loseSampleWrites(unsigned short dataId);
 
 // Sample metas alive in the process, embedded ones included.
 std::uint32_t sampleMetasAlive();
