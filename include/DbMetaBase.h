@@ -229,7 +229,8 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   /// there: no further value is visited, while the containers and embedded
   /// metas already entered are finished as usual. The walks recurse, one or
   /// two frames per level, so the bound keeps them within a small stack
-  /// (about 0.1 MB at the bound, 0.7 MB under AddressSanitizer).
+  /// (measured with GCC 12 at the bound: about 0.1 MB optimised, 0.7 MB
+  /// under AddressSanitizer).
   static constexpr std::uint32_t kMaxNestingDepth = 1000;
 
   /// Container access over all values, recursing into containers (container

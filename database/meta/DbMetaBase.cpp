@@ -150,8 +150,8 @@ void DbMetaBase::setupDirectDataPtr(DbData* value) {
 const DbDataList& DbMetaBase::getDataList(bool sorted) const {
   if (!sorted) return m_DataList;
   if (DbData::sm_pArrayDataId2SortId == nullptr) {
-    // Sorting would read the missing table; the cache is left alone, so the
-    // first sorted read with a table sorts afresh.
+    // Sorting would read the missing table, and a list sorted earlier
+    // follows a table that is gone: insertion order is the one order known.
     reportAssert(texts::kNoSortTable, kSortedWithoutTable);
     return m_DataList;
   }
