@@ -143,7 +143,9 @@ class TARVEX_EXPORT DbData {
   ///@{
   /// In-place writers. Base: report and hand out one shared default object per
   /// operation; a write through it is seen by later callers of the same
-  /// operation.
+  /// operation. These objects are process-wide, not per thread: a caller
+  /// that writes through one after the report races with any other thread
+  /// doing the same, so nothing may rely on what such an object holds.
   virtual EPropertyList& getPropertyListToSet();
   virtual EString& getStringToSet();
   virtual void finishStringToSet();
@@ -239,6 +241,9 @@ class TARVEX_EXPORT DbData {
   }
   /// Whether `dataId` is the last-entry data id, which sorts behind every other.
   static bool isLastEntryDataId(unsigned short dataId) { return dataId == sm_nLastEntryDataId; }
+  /// Moves the last-entry role to `dataId`. The id that had it takes the new
+  /// id's number as its sort id if it lies in the table (60000 and up), and
+  /// its own number otherwise, like every id below the table.
   /// REQUIRES: init() has run; no concurrent reader. Without a table the call
   /// is reported and changes nothing.
   static void setLastEntryDataId(unsigned short dataId);

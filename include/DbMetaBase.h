@@ -97,13 +97,16 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   virtual DMMemberBase* takeOverObject(int stamp) const;
   /// A new meta of the same concrete type, owned by the caller; never null.
   virtual DbMetaBase* createMeta() = 0;
-  /// Takes ownership of `value` (REQUIRES: non-null). A duplicate data id is
-  /// reported; the map keeps the earlier value and the later one is listed
-  /// but not owned.
+  /// Takes ownership of `value`. A duplicate data id is reported; the map
+  /// keeps the earlier value and the later one is listed but not owned.
+  /// Null, and a value the meta lists already, are reported and change
+  /// nothing: a value is never listed twice.
   virtual void addData(DbData* value);
   /// Swaps in `value` for the value of the same data id and returns the old
   /// one (now the caller's); reports and returns null when there is none.
   /// Replacing a value by itself returns it while the meta keeps holding it.
+  /// Null, and a listed duplicate (not the mapped value of its data id), are
+  /// reported: nothing changes and null is returned.
   virtual DbData* replaceData(DbData* value);
   /// A meta of the same type adapted to data `version`. Base: null.
   virtual DbMetaBase* adaptMeta(unsigned short version) const;
@@ -176,7 +179,8 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
     return packed > m_MaxPackedDataId ? nullptr : m_pDirectData[packed];
   }
   /// false: insertion order. true: sort-id order, sorted on first read after
-  /// an addData (REQUIRES: DbData::init() has run).
+  /// an addData. REQUIRES: DbData::init() has run; without a sort-id table
+  /// a sorted read is reported and answers the insertion order.
   const DbDataList& getDataList(bool sorted) const;
 
   ///@{
@@ -218,6 +222,17 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   /// Hands an obsolete data id to the schema unless it is closed or absent.
   void declareOldDataId(unsigned short dataId);
 
+  /// How deep containers and embedded metas may nest below a meta's own
+  /// values in prepareContainerAccess, unprepareContainerAccess and
+  /// changeDatabaseIds. A walk that would enter one more level (a deeper
+  /// chain, or a value that contains itself) is reported once and stops
+  /// there: no further value is visited, while the containers and embedded
+  /// metas already entered are finished as usual. The walks recurse, one or
+  /// two frames per level, so the bound keeps them within a small stack
+  /// (measured with GCC 12 at the bound: about 0.1 MB optimised, 0.7 MB
+  /// under AddressSanitizer).
+  static constexpr std::uint32_t kMaxNestingDepth = 1000;
+
   /// Container access over all values, recursing into containers (container
   /// first, then its elements) and embedded metas (which are cleared after).
   void prepareContainerAccess();
@@ -226,8 +241,8 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   /// The meta of the embedded object in the value of `dataId`, or null.
   DbMetaBase* getMetaForEmbeddedObject(unsigned short dataId) const;
   /// Rewrites database id `oldId` to `newId` in every object id and reference,
-  /// recursing into containers and embedded metas. Ids in other databases are
-  /// not written.
+  /// recursing into containers and embedded metas (kMaxNestingDepth levels
+  /// at most). Ids in other databases are not written.
   void changeDatabaseIds(unsigned short oldId, unsigned short newId);
 
   /// Clears the process-wide packing table. REQUIRES: no meta exists that
@@ -258,10 +273,13 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   /// listed values that are not packed yet as well. If some listed value
   /// cannot have a slot (every packed id taken), that is reported and the
   /// meta drops its array, answering look-ups from the map instead. A
-  /// throwing rebuild leaves the meta on its map as well.
+  /// throwing rebuild leaves the meta on its map as well, and so does a
+  /// class that answers false to supportDirectDataPointer() while an array
+  /// built during a base class's construction (which answered true) exists.
   void setupDirectDataPtr(DbData* value);
   ///@{
-  /// Per-value steps of the public walks of the same names.
+  /// Per-value steps of the public walks of the same names; `value` counts
+  /// as one of the meta's own values for the nesting bound.
   void prepareContainerAccess(DbData* value);
   void unprepareContainerAccess(DbData* value);
   void changeDatabaseIds(DbData* value, unsigned short oldId, unsigned short newId);

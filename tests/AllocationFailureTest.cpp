@@ -27,6 +27,7 @@
 #include "DbTablesScope.h"
 #include "DbType2MetaMap.h"
 #include "RegistryTestSupport.h"
+#include "ReportCapture.h"
 #include "TestMetas.h"
 #include "TestSchema.h"
 #include "TestValues.h"
@@ -386,6 +387,24 @@ TEST_F(AllocationFailure, AddDataEitherKeepsOrDisposesOfTheValue) {
       });
       EXPECT_GT(failures, 0);
     }
+  }
+}
+
+// A value given to addData again is refused before anything is stored, so a
+// failure on the way (in its report) cannot destroy a value the meta holds.
+TEST_F(AllocationFailure, TheSameValueGivenAgainStaysHeld) {
+  for (bool direct : {false, true}) {
+    sweep([&](long n) {
+      ReportCapture quiet;
+      SweepMeta meta(9, direct, 1);
+      DbData* held = meta.getData(60100);
+      const int valuesBefore = CountedLong::live();
+      const bool failed = failsAt(n, [&] { meta.addData(held); });
+      EXPECT_EQ(CountedLong::live(), valuesBefore);
+      EXPECT_EQ(meta.getData(60100), held);
+      EXPECT_EQ(meta.getDataList(false), DbDataList{held});
+      return failed;
+    });
   }
 }
 

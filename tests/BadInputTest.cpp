@@ -5,9 +5,11 @@
 #include <gtest/gtest.h>
 #include <optional>
 
+#include <algorithm>
 #include <functional>
 #include <iostream>
 #include <iterator>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -73,6 +75,75 @@ std::string className(const DbMetaBase& meta) {
   EString name;
   meta.getClassName(name);
   return name.toUtf8();
+}
+
+std::unique_ptr<TestMeta> makeMeta(bool direct) {
+  if (direct) return std::make_unique<DirectTestMeta>(1);
+  return std::make_unique<PlainTestMeta>(1);
+}
+
+// A container of at most one element, which it borrows: the next link of a
+// chain, or itself. Counts the walks' calls on it.
+class LinkValue : public TestValue {
+ public:
+  explicit LinkValue(unsigned short dataId) : TestValue(dataId, kDmContainer) {}
+  void setNext(DbData* next) { m_pNext = next; }
+  void prepareContainerAccess() override { ++m_Prepared; }
+  void unprepareContainerAccess() override { ++m_Unprepared; }
+  bool getFirstElement(DbData** element) override {
+    m_bAtFirst = true;
+    return getNextElement(element);
+  }
+  bool getNextElement(DbData** element) override {
+    if (!m_bAtFirst || m_pNext == nullptr) return false;
+    m_bAtFirst = false;
+    *element = m_pNext;
+    return true;
+  }
+  std::wstring text() const override { return L"link"; }
+  int prepared() const { return m_Prepared; }
+  int unprepared() const { return m_Unprepared; }
+
+ private:
+  DbData* m_pNext = nullptr;
+  bool m_bAtFirst = false;
+  int m_Prepared = 0;
+  int m_Unprepared = 0;
+};
+
+// The three walks, in the order of their reports.
+void walkAll(DbMetaBase& meta) {
+  meta.prepareContainerAccess();
+  meta.unprepareContainerAccess();
+  meta.changeDatabaseIds(1, 2);
+}
+
+// A chain of `levels` nested containers below a meta's value, with an
+// object id in database 1 at the bottom, walked by all three walks. Up to
+// the nesting bound every container is entered once per walk and the id
+// moves to database 2; deeper, the walks enter the bound's worth and stop.
+void walkChain(std::size_t levels) {
+  const std::size_t bound = DbMetaBase::kMaxNestingDepth;
+  PlainTestMeta meta(1);
+  auto* outer = new LinkValue(60010);
+  meta.addData(outer);
+  std::vector<LinkValue*> links{outer};
+  std::vector<std::unique_ptr<LinkValue>> inner;
+  for (std::size_t i = 1; i < levels; ++i) {
+    inner.push_back(std::make_unique<LinkValue>(60010));
+    links.back()->setNext(inner.back().get());
+    links.push_back(inner.back().get());
+  }
+  ObjectIdValue bottom(60011, DbObjectId(5, 1, 9));
+  links.back()->setNext(&bottom);
+  walkAll(meta);
+  for (std::size_t i : {std::size_t{0}, bound - 1, bound, levels - 1}) {
+    if (i >= levels) continue;
+    SCOPED_TRACE(::testing::Message() << "link " << i);
+    EXPECT_EQ(links[i]->prepared(), i < bound ? 1 : 0);
+    EXPECT_EQ(links[i]->unprepared(), i < bound ? 1 : 0);
+  }
+  EXPECT_EQ(bottom.value().getDatabaseId(), levels <= bound ? 2 : 1);
 }
 
 Row implementRow(const std::string& name, int line, std::function<void(DbData&)> act) {
@@ -237,6 +308,22 @@ std::vector<Row> tableRows() {
                     DbData::insertBackPackedDatatId(100, false);
                     EXPECT_EQ(DbData::getSortId(100), 100u);
                   }});
+  // An id below the table sorts by its own number again once the role moves
+  // on, not as a second last entry.
+  rows.push_back({"last-entry role moved on from an id below the table", {}, [] {
+                    DbData::setLastEntryDataId(100);
+                    EXPECT_EQ(DbData::getSortId(100), DbData::kLastEntrySortId);
+                    DbData::setLastEntryDataId(60010);
+                    EXPECT_EQ(DbData::getSortId(100), 100u);
+                    EXPECT_FALSE(DbData::isBackPackedDatatId(100));
+                    DbData first(60001);
+                    DbData last(60010);
+                    DbData low(100);
+                    std::vector<DbData*> values{&last, &low, &first};
+                    std::sort(values.begin(), values.end(), DbData::sortDbData);
+                    EXPECT_EQ(values, (std::vector<DbData*>{&low, &first, &last}));
+                    DbData::setLastEntryDataId(DbData::kDefaultLastEntryDataId);
+                  }});
   // Without a table nothing is written or recorded, and init starts afresh.
   const std::string noTable = "VORASSERT (sm_pArrayDataId2SortId) failed";
   rows.push_back({"setLastEntryDataId before init", {report(noTable, kDbData, 631)}, [] {
@@ -317,6 +404,27 @@ std::vector<Row> metaRows() {
            EXPECT_EQ(meta.getData(60011), nullptr);
            EXPECT_EQ(meta.getDataList(false), DbDataList{kept});
          }});
+    // Insertion order is the one order known without a table; each call
+    // reports, also when a list sorted earlier is cached.
+    const std::string noTable = "VORASSERT (sm_pArrayDataId2SortId) failed";
+    rows.push_back({"sorted list without a sort-id table",
+                    {report(noTable, kMetaBase, 128), report(noTable, kMetaBase, 128),
+                     report(noTable, kMetaBase, 128)},
+                    [] {
+                      PlainTestMeta meta(1);
+                      auto* later = new LongValue(60020);
+                      auto* earlier = new LongValue(60010);
+                      meta.addData(later);
+                      meta.addData(earlier);
+                      DbData::deinit();
+                      EXPECT_EQ(meta.getDataList(true), (DbDataList{later, earlier}));
+                      EXPECT_EQ(meta.getDataList(true), (DbDataList{later, earlier}));
+                      DbData::init();
+                      EXPECT_EQ(meta.getDataList(true), (DbDataList{earlier, later}));
+                      DbData::deinit();
+                      EXPECT_EQ(meta.getDataList(true), (DbDataList{later, earlier}));
+                      DbData::init();
+                    }});
     rows.push_back(
         {"setObject(nullptr)",
          {report("Es wurde versucht im Meat das Objekt mit einem NULL-Pointer zu setzen ( " + name +
@@ -346,6 +454,66 @@ std::vector<Row> metaRows() {
                       EXPECT_EQ(schema.entries()[0].dataModelType, kDmEmbedded);
                     }});
   }
+  // Null, and a value the meta lists already, on both kinds of meta: the
+  // meta never lists a value twice, never hands out one it still lists and
+  // never destroys one it holds.
+  const std::string nullData = "VORASSERT (pData) failed";
+  for (bool direct : {false, true}) {
+    const std::string name = className(*makeMeta(direct));
+    const std::string kind = direct ? " (direct)" : " (plain)";
+    const std::string held =
+        "The value of DataId 60010 is held by this meta already ( " + name + " )!";
+    rows.push_back({"addData and replaceData of null" + kind,
+                    {report(nullData, kMetaBase, 186), report(nullData, kMetaBase, 216)},
+                    [direct] {
+                      auto meta = makeMeta(direct);
+                      auto* kept = new LongValue(60010, 1);
+                      meta->addData(kept);
+                      meta->addData(nullptr);
+                      EXPECT_EQ(meta->replaceData(nullptr), nullptr);
+                      EXPECT_EQ(meta->getDataList(false), DbDataList{kept});
+                      EXPECT_EQ(meta->getData(60010), kept);
+                    }});
+    rows.push_back({"the same value added twice" + kind, {report(held, kMetaBase, 197)}, [direct] {
+                      auto meta = makeMeta(direct);
+                      auto* value = new ObjectIdValue(60010, DbObjectId(5, 1, 9));
+                      meta->addData(value);
+                      meta->addData(value);
+                      EXPECT_EQ(meta->getDataList(false), DbDataList{value});
+                      // Replaced, it is ours and out of the meta's reach.
+                      auto* replacement = new ObjectIdValue(60010, DbObjectId(5, 1, 8));
+                      EXPECT_EQ(meta->replaceData(replacement), value);
+                      value->purge();
+                      EXPECT_EQ(meta->getDataList(false), DbDataList{replacement});
+                      meta->changeDatabaseIds(1, 2);
+                      EXPECT_EQ(replacement->value().getDatabaseId(), 2);
+                      EXPECT_TRUE(meta->setDbObjectId(60010, DbObjectId(5, 3, 7)));
+                      EXPECT_EQ(replacement->value(), DbObjectId(5, 3, 7));
+                    }});
+    rows.push_back(
+        {"a listed duplicate given again" + kind,
+         {report("Die DataId 60010 wurde doppelt vergeben ( " + name + " )!", kMetaBase, 193),
+          report(held, kMetaBase, 228), report(held, kMetaBase, 197)},
+         [direct] {
+           auto* first = new LongValue(60010, 1);
+           auto* later = new LongValue(60010, 2);
+           {
+             auto meta = makeMeta(direct);
+             meta->addData(first);
+             meta->addData(later);  // listed, not owned
+             EXPECT_EQ(meta->replaceData(later), nullptr);
+             EXPECT_EQ(meta->getDataList(false), (DbDataList{first, later}));
+             // With the first value out, the map has no value of the id.
+             first->setUnknownDataType(DbUnknownDataNsp::eUnknownData);
+             meta->removeUnknownDataFromDataLists();
+             first->purge();
+             meta->addData(later);
+             EXPECT_EQ(meta->getDataList(false), DbDataList{later});
+           }
+           EXPECT_EQ(later->value(), 2);
+           later->purge();
+         }});
+  }
   rows.push_back({"no schema installed", {}, [] {
                     TestSchema::NoSchema none;
                     PlainTestMeta meta(1);
@@ -364,6 +532,45 @@ std::vector<Row> metaRows() {
                     EXPECT_TRUE(registry.registerMeta(new CountingMeta(2)));
                     EXPECT_NE(registry.getMetaLocal(2), nullptr);
                   }});
+  return rows;
+}
+
+// Rows for the recursive walks: a value that contains itself ends the walk
+// with one report; so does a chain deeper than the nesting bound.
+std::vector<Row> walkRows() {
+  std::vector<Row> rows;
+  auto tooDeep = [](const std::string& name) {
+    const std::string text = "Containers and embedded metas nested deeper than " +
+                             std::to_string(DbMetaBase::kMaxNestingDepth) + " levels ( " + name +
+                             " ): the walk stopped there!";
+    return std::vector<std::string>{report(text, kMetaBase, 352), report(text, kMetaBase, 371),
+                                    report(text, kMetaBase, 418)};
+  };
+  const std::string name = className(PlainTestMeta(1));
+  rows.push_back({"a container that contains itself", tooDeep(name), [] {
+                    PlainTestMeta meta(1);
+                    auto* link = new LinkValue(60010);
+                    link->setNext(link);
+                    meta.addData(link);
+                    walkAll(meta);
+                    // Entered once per level, alike by both walks.
+                    EXPECT_EQ(link->prepared(), static_cast<int>(DbMetaBase::kMaxNestingDepth));
+                    EXPECT_EQ(link->unprepared(), link->prepared());
+                  }});
+  // Twice embedded in itself: without the stop, the walk would branch out.
+  rows.push_back({"a meta embedded in itself twice", tooDeep(name), [] {
+                    PlainTestMeta meta(1);
+                    auto* id = new ObjectIdValue(60010, DbObjectId(5, 1, 9));
+                    meta.addData(id);
+                    meta.addData(new EmbeddedValue(60011, &meta));
+                    meta.addData(new EmbeddedValue(60012, &meta));
+                    walkAll(meta);
+                    EXPECT_EQ(id->value().getDatabaseId(), 2);
+                  }});
+  rows.push_back({"containers nested as deep as the bound", {}, [] {
+                    walkChain(DbMetaBase::kMaxNestingDepth);
+                  }});
+  rows.push_back({"containers nested 100000 deep", tooDeep(name), [] { walkChain(100000); }});
   return rows;
 }
 
@@ -515,7 +722,7 @@ class BadInput : public ::testing::Test {
 
 TEST_F(BadInput, EveryBrokenContractIsReportedExactlyAndEndsNeutral) {
   std::vector<Row> rows;
-  for (auto part : {valueRows, tableRows, metaRows, registryRows}) {
+  for (auto part : {valueRows, tableRows, metaRows, walkRows, registryRows}) {
     for (Row& row : part()) rows.push_back(std::move(row));
   }
   const int liveBefore = CountingMeta::live();

@@ -87,6 +87,32 @@ class ListedEarlyMeta final : public ListedEarlyBase {
   bool supportDirectDataPointer() const override { return true; }
 };
 
+// The mirror: a base class with direct pointers fills its array in its own
+// constructor; the final class answers false and may add values of its own.
+class DirectBase : public TestMeta {
+ protected:
+  explicit DirectBase(unsigned short typeId) : TestMeta(typeId, {}) {
+    addData(new LongValue(800, 1));
+    addData(new LongValue(801, 2));
+  }
+  bool supportDirectDataPointer() const override { return true; }
+};
+
+class MapAfterDirectBase final : public DirectBase {
+ public:
+  MapAfterDirectBase(unsigned short typeId, unsigned short ownValues)
+      : DirectBase(typeId), m_OwnValues(ownValues) {
+    for (unsigned short id = 802; id < 802 + ownValues; ++id) addData(new LongValue(id, id));
+  }
+  DbMetaBase* createMeta() override { return new MapAfterDirectBase(m_TypeId, m_OwnValues); }
+
+ protected:
+  bool supportDirectDataPointer() const override { return false; }
+
+ private:
+  unsigned short m_OwnValues;
+};
+
 // Packs data ids first .. first+count-1 (wrapping in 16 bits) without keeping
 // any value: a meta without values only packs.
 void packDataIds(unsigned first, unsigned count) {
@@ -313,6 +339,33 @@ TEST_F(PackingTest, ValuesListedUnpackedArePackedWhenTheArrayIsBuilt) {
       EXPECT_NE(DbMetaBase::getPackedDataId(id), 0) << id;
       EXPECT_EQ(meta.getDirectData(DbMetaBase::getPackedDataId(id)), value) << id;
       EXPECT_EQ(meta.getData(id), value) << id;
+    }
+  }
+}
+
+// An array built while a base class answered true no longer applies once the
+// final class answers false: at the next set-up it is dropped and the map
+// serves every value, the base's, the final class's and a replacement.
+TEST_F(PackingTest, ArrayOfADirectBaseGivesWayToTheMapOfAClassWithout) {
+  for (unsigned short ownValues : {0, 3}) {
+    SCOPED_TRACE(ownValues);
+    DbMetaBase::initDataIdPacking();
+    MapAfterDirectBase meta(100, ownValues);
+    for (unsigned short id = 802; id < 802 + ownValues; ++id) {
+      ASSERT_NE(meta.getData(id), nullptr) << id;
+      EXPECT_TRUE(meta.setDataLong(id, -id));
+      EXPECT_EQ(static_cast<LongValue*>(meta.getData(id))->value(), -id);
+    }
+    auto* replacement = new LongValue(801, 20);
+    DbData* old = meta.replaceData(replacement);
+    ASSERT_NE(old, replacement);
+    old->purge();
+    EXPECT_FALSE(meta.hasDirectData());
+    EXPECT_EQ(meta.getData(801), replacement);
+    EXPECT_TRUE(meta.setDataLong(801, 21));
+    EXPECT_EQ(replacement->value(), 21);
+    for (DbData* value : meta.getDataList(false)) {
+      EXPECT_EQ(meta.getData(value->getDataId()), value) << value->getDataId();
     }
   }
 }

@@ -379,7 +379,10 @@ void DbData::setLastEntryDataId(unsigned short dataId) {
   }
   if (dataId == sm_nLastEntryDataId) return;
   std::uint32_t* backing = sortBacking(sm_pArrayDataId2SortId);
-  if (sm_nLastEntryDataId >= kFirstTableDataId) backing[sm_nLastEntryDataId] = dataId;
+  // An id of the table hands the role's place to the new id; one below the
+  // table sorts by its own number again, as such ids do.
+  backing[sm_nLastEntryDataId] =
+      sm_nLastEntryDataId >= kFirstTableDataId ? dataId : sm_nLastEntryDataId;
   sm_nLastEntryDataId = dataId;
   backing[dataId] = kLastEntrySortId;
 }

@@ -29,8 +29,13 @@ std::uint32_t DbMetaBase::sm_PackingMetaCount = 0;
 namespace {
 
 // Where this file's reports come from.
+constexpr ReportSite kSortedWithoutTable{files::kDbMetaBase, 128};
+constexpr ReportSite kAddDataNull{files::kDbMetaBase, 186};
 constexpr ReportSite kAddDataDuplicate{files::kDbMetaBase, 193};
+constexpr ReportSite kAddDataHeld{files::kDbMetaBase, 197};
+constexpr ReportSite kReplaceDataNull{files::kDbMetaBase, 216};
 constexpr ReportSite kReplaceDataNotFound{files::kDbMetaBase, 224};
+constexpr ReportSite kReplaceDataHeld{files::kDbMetaBase, 228};
 constexpr ReportSite kSetObjectNull{files::kDbMetaBase, 320};
 constexpr ReportSite kEmbeddedMetaOrder{files::kDbMetaBase, 476};
 
@@ -40,6 +45,16 @@ bool writeValue(DbData* value, Write write) {
   if (value == nullptr) return false;
   write(*value);
   return true;
+}
+
+bool isListed(const DbDataList& list, const DbData* value) {
+  return std::find(list.begin(), list.end(), value) != list.end();
+}
+
+void reportHeldAlready(const DbMetaBase& meta, const DbData& value, ReportSite site) {
+  reportAssert(
+      composeText(texts::kDataGivenTwice, {EString().set(value.getDataId()), classNameOf(meta)}),
+      site);
 }
 
 }  // namespace
@@ -107,7 +122,15 @@ void DbMetaBase::initDataIdPacking() {
 }
 
 void DbMetaBase::setupDirectDataPtr(DbData* value) {
-  if (value == nullptr || !supportDirectDataPointer()) return;
+  if (value == nullptr) return;
+  if (!supportDirectDataPointer()) {
+    // An array built while a base class's constructor still answered true
+    // would hide every value set up since: the map serves from now on.
+    delete[] m_pDirectData;
+    m_pDirectData = nullptr;
+    m_MaxPackedDataId = 0;
+    return;
+  }
   // A meta that hands out packed ids is counted, so that a later clearing of
   // the table can tell that direct arrays built on them may still exist. Ids
   // are handed out before a rebuild can throw, hence on every way out.
@@ -126,6 +149,12 @@ void DbMetaBase::setupDirectDataPtr(DbData* value) {
 
 const DbDataList& DbMetaBase::getDataList(bool sorted) const {
   if (!sorted) return m_DataList;
+  if (DbData::sm_pArrayDataId2SortId == nullptr) {
+    // Sorting would read the missing table, and a list sorted earlier
+    // follows a table that is gone: insertion order is the one order known.
+    reportAssert(texts::kNoSortTable, kSortedWithoutTable);
+    return m_DataList;
+  }
   if (m_SortedDataList.empty()) {
     m_SortedDataList.reserve(m_DataList.size());
     m_SortedDataList.insert(m_SortedDataList.end(), m_DataList.begin(), m_DataList.end());
@@ -210,7 +239,20 @@ void DbMetaBase::declareOldDataId(unsigned short dataId) {
 // --- Adding, replacing and describing values -------------------------------
 
 void DbMetaBase::addData(DbData* value) {
+  if (value == nullptr) {
+    reportAssert(texts::kNullData, kAddDataNull);
+    return;
+  }
   const unsigned short dataId = value->getDataId();
+  // A value given again is left as it is: listed twice, it would later be
+  // handed back to the caller while still listed, and a failure to list it
+  // again would destroy it while held. Every listed value is mapped unless a
+  // duplicate data id was added, so the list is searched only then (sizes
+  // differ) or when the data id is taken.
+  if (m_DataList.size() != m_DataMap.size() && isListed(m_DataList, value)) {
+    reportHeldAlready(*this, *value, kAddDataHeld);
+    return;
+  }
   // The value is the meta's from the call on: if it cannot be stored, it is
   // destroyed, so a throwing call leaves nothing without an owner.
   bool mapped = false;
@@ -221,6 +263,10 @@ void DbMetaBase::addData(DbData* value) {
     throw;
   }
   if (!mapped) {
+    if (isListed(m_DataList, value)) {
+      reportHeldAlready(*this, *value, kAddDataHeld);
+      return;
+    }
     reportAssert(composeText(texts::kDuplicateDataId, {EString().set(dataId), classNameOf(*this)}),
                  kAddDataDuplicate);
   }
@@ -237,7 +283,19 @@ void DbMetaBase::addData(DbData* value) {
 }
 
 DbData* DbMetaBase::replaceData(DbData* value) {
+  if (value == nullptr) {
+    reportAssert(texts::kNullData, kReplaceDataNull);
+    return nullptr;
+  }
   const unsigned short dataId = value->getDataId();
+  // A listed value that is not the mapped one is a duplicate the caller
+  // still owns; swapped in, it would be listed twice. (Replacing the mapped
+  // value by itself hands it back and the meta keeps it.)
+  if (m_DataList.size() != m_DataMap.size() && m_DataMap.getData(dataId) != value &&
+      isListed(m_DataList, value)) {
+    reportHeldAlready(*this, *value, kReplaceDataHeld);
+    return nullptr;
+  }
   DbData* old = m_DataMap.replaceData(dataId, value);
   if (old == nullptr) {
     // The meta does not own `value` on this path, so it is not placed in the

@@ -7,6 +7,9 @@
 #include "Reporting.h"
 #include "ScopeExit.h"
 
+using tarvex::internal::classNameOf;
+using tarvex::internal::composeText;
+using tarvex::internal::reportAssert;
 using tarvex::internal::ReportSite;
 namespace files = tarvex::internal::files;
 namespace texts = tarvex::internal::texts;
@@ -15,6 +18,9 @@ namespace {
 
 // Where this file's reports come from.
 constexpr ReportSite kTakeOverInvalidStamp{files::kDbMetaBase, 335};
+constexpr ReportSite kPrepareTooDeep{files::kDbMetaBase, 352};
+constexpr ReportSite kUnprepareTooDeep{files::kDbMetaBase, 371};
+constexpr ReportSite kChangeIdsTooDeep{files::kDbMetaBase, 418};
 
 // Set by the first takeOverObject with an invalid stamp, so the trace is
 // written once per process. The library's only atomic, and atomic only to
@@ -25,68 +31,194 @@ unsigned char databaseType(const DbData& value) {
   return static_cast<unsigned char>(value.getDatabaseType());
 }
 
+// One walk over a meta's values, on the stack of the call that starts it:
+// the meta it started from (named in the report), the report's site and
+// whether it has stopped. The depth travels down the recursion as an
+// argument; nothing about a walk outlives the call.
+struct Walk {
+  const DbMetaBase& start;
+  ReportSite site;
+  unsigned short oldId = 0;
+  unsigned short newId = 0;
+  bool stopped = false;
+};
+
+// Kept apart from the recursion, so its strings take no room in every
+// level's frame.
+void reportTooDeep(Walk& walk) {
+  walk.stopped = true;
+  reportAssert(composeText(texts::kNestedTooDeep,
+                           {EString().set(static_cast<unsigned int>(DbMetaBase::kMaxNestingDepth)),
+                            classNameOf(walk.start)}),
+               walk.site);
+}
+
+// Whether a container or embedded meta holding values at `depth` + 1 may be
+// entered; the first refusal reports and stops the whole walk, so a value
+// that contains itself more than once cannot make the walk branch out.
+bool mayEnter(Walk& walk, std::uint32_t depth) {
+  if (walk.stopped) return false;
+  if (depth < DbMetaBase::kMaxNestingDepth) return true;
+  reportTooDeep(walk);
+  return false;
+}
+
 // Walks the embedded meta of `value`, if any, and gives it back with clear()
 // on every path out, so a throwing value or schema call cannot leave it in use.
-template <typename Walk>
-void walkEmbeddedMeta(const DbData& value, Walk walk) {
+template <typename WalkValues>
+void walkEmbeddedMeta(Walk& walk, const DbData& value, std::uint32_t depth, WalkValues walkValues) {
   DbMetaBase* embedded = value.getMetaForEmbeddedObject();
   if (embedded == nullptr) return;
   tarvex::internal::ScopeExit handBack([embedded] { embedded->clear(); });
-  walk(*embedded);
+  if (mayEnter(walk, depth)) walkValues(*embedded);
 }
 
-// Calls `visit` on each element of container `value`, in the container's order.
+// Calls `visit` on each element of `container`, in the container's order,
+// until the walk stops.
 template <typename Visit>
-void forEachElement(DbData& container, Visit visit) {
+void forEachElement(const Walk& walk, DbData& container, Visit visit) {
   DbData* element = nullptr;
-  for (bool more = container.getFirstElement(&element); more;
+  for (bool more = container.getFirstElement(&element); more && !walk.stopped;
        more = container.getNextElement(&element)) {
-    visit(element);
+    if (element != nullptr) visit(element);
+  }
+}
+
+// Calls `walkValue` on each value of `meta`, in insertion order, until the
+// walk stops.
+template <typename WalkValue>
+void forEachValue(const Walk& walk, const DbMetaBase& meta, WalkValue walkValue) {
+  for (DbData* value : meta.getDataList(false)) {
+    if (walk.stopped) return;
+    if (value != nullptr) walkValue(value);
+  }
+}
+
+void prepareValue(Walk& walk, DbData* value, std::uint32_t depth);
+
+void prepareValues(Walk& walk, const DbMetaBase& meta, std::uint32_t depth) {
+  forEachValue(walk, meta, [&walk, depth](DbData* value) { prepareValue(walk, value, depth); });
+}
+
+void prepareValue(Walk& walk, DbData* value, std::uint32_t depth) {
+  if (!value->valid()) return;
+  switch (databaseType(*value)) {
+    case DbDatabaseType::kContainer:
+      if (!mayEnter(walk, depth)) return;
+      value->prepareContainerAccess();
+      forEachElement(walk, *value,
+                     [&walk, depth](DbData* element) { prepareValue(walk, element, depth + 1); });
+      break;
+    case DbDatabaseType::kEmbeddedObject:
+      walkEmbeddedMeta(walk, *value, depth, [&walk, depth](DbMetaBase& embedded) {
+        prepareValues(walk, embedded, depth + 1);
+      });
+      break;
+    default:
+      break;
+  }
+}
+
+void unprepareValue(Walk& walk, DbData* value, std::uint32_t depth);
+
+void unprepareValues(Walk& walk, const DbMetaBase& meta, std::uint32_t depth) {
+  forEachValue(walk, meta, [&walk, depth](DbData* value) { unprepareValue(walk, value, depth); });
+}
+
+void unprepareValue(Walk& walk, DbData* value, std::uint32_t depth) {
+  if (!value->valid()) return;
+  switch (databaseType(*value)) {
+    case DbDatabaseType::kContainer:
+      if (!mayEnter(walk, depth)) return;
+      forEachElement(walk, *value,
+                     [&walk, depth](DbData* element) { unprepareValue(walk, element, depth + 1); });
+      // Also once the walk stopped below: the prepare walk, which stops at
+      // the same place, prepared this container.
+      value->unprepareContainerAccess();
+      break;
+    case DbDatabaseType::kEmbeddedObject:
+      walkEmbeddedMeta(walk, *value, depth, [&walk, depth](DbMetaBase& embedded) {
+        unprepareValues(walk, embedded, depth + 1);
+      });
+      break;
+    default:
+      break;
+  }
+}
+
+void changeIdsOfValue(Walk& walk, DbData* value, std::uint32_t depth);
+
+void changeIdsOfValues(Walk& walk, const DbMetaBase& meta, std::uint32_t depth) {
+  forEachValue(walk, meta, [&walk, depth](DbData* value) { changeIdsOfValue(walk, value, depth); });
+}
+
+// Object ids and references are rewritten apart from the recursion, so
+// their copies take no room in every level's frame.
+void changeObjectId(const Walk& walk, DbData& value) {
+  DbObjectId objectId(value.getDbObjectId());
+  if (objectId.getDatabaseId() == walk.oldId) {
+    objectId.setDatabaseId(walk.newId);
+    value.setDbObjectId(objectId);
+  }
+}
+
+void changeReference(const Walk& walk, DbData& value) {
+  DbObjectId reference = value.getReference();
+  if (reference.getDatabaseId() == walk.oldId) {
+    reference.setDatabaseId(walk.newId);
+    value.setReference(reference);
+  }
+}
+
+void changeIdsOfValue(Walk& walk, DbData* value, std::uint32_t depth) {
+  if (!value->valid()) return;
+  switch (databaseType(*value)) {
+    case DbDatabaseType::kContainer:
+      if (!mayEnter(walk, depth)) return;
+      forEachElement(walk, *value, [&walk, depth](DbData* element) {
+        changeIdsOfValue(walk, element, depth + 1);
+      });
+      break;
+    case DbDatabaseType::kEmbeddedObject:
+      walkEmbeddedMeta(walk, *value, depth, [&walk, depth](DbMetaBase& embedded) {
+        changeIdsOfValues(walk, embedded, depth + 1);
+      });
+      break;
+    case DbDatabaseType::kObjectId:
+      changeObjectId(walk, *value);
+      break;
+    case DbDatabaseType::kReference15:
+    case DbDatabaseType::kReference16:
+    case DbDatabaseType::kReference18:
+      changeReference(walk, *value);
+      break;
+    default:
+      break;
   }
 }
 
 }  // namespace
 
 void DbMetaBase::prepareContainerAccess() {
-  for (DbData* value : m_DataList) {
-    if (value != nullptr) prepareContainerAccess(value);
-  }
+  Walk walk{*this, kPrepareTooDeep};
+  prepareValues(walk, *this, 0);
 }
 
 void DbMetaBase::prepareContainerAccess(DbData* value) {
-  if (value == nullptr || !value->valid()) return;
-  switch (databaseType(*value)) {
-    case DbDatabaseType::kContainer:
-      value->prepareContainerAccess();
-      forEachElement(*value, [this](DbData* element) { prepareContainerAccess(element); });
-      break;
-    case DbDatabaseType::kEmbeddedObject:
-      walkEmbeddedMeta(*value, [&](DbMetaBase& embedded) { embedded.prepareContainerAccess(); });
-      break;
-    default:
-      break;
-  }
+  if (value == nullptr) return;
+  Walk walk{*this, kPrepareTooDeep};
+  prepareValue(walk, value, 0);
 }
 
 void DbMetaBase::unprepareContainerAccess() {
-  for (DbData* value : m_DataList) {
-    if (value != nullptr) unprepareContainerAccess(value);
-  }
+  Walk walk{*this, kUnprepareTooDeep};
+  unprepareValues(walk, *this, 0);
 }
 
 void DbMetaBase::unprepareContainerAccess(DbData* value) {
-  if (value == nullptr || !value->valid()) return;
-  switch (databaseType(*value)) {
-    case DbDatabaseType::kContainer:
-      forEachElement(*value, [this](DbData* element) { unprepareContainerAccess(element); });
-      value->unprepareContainerAccess();
-      break;
-    case DbDatabaseType::kEmbeddedObject:
-      walkEmbeddedMeta(*value, [&](DbMetaBase& embedded) { embedded.unprepareContainerAccess(); });
-      break;
-    default:
-      break;
-  }
+  if (value == nullptr) return;
+  Walk walk{*this, kUnprepareTooDeep};
+  unprepareValue(walk, value, 0);
 }
 
 bool DbMetaBase::addObject2Container(unsigned short dataId, DbMetaBase& meta, int position) {
@@ -102,42 +234,14 @@ DbMetaBase* DbMetaBase::getMetaForEmbeddedObject(unsigned short dataId) const {
 }
 
 void DbMetaBase::changeDatabaseIds(unsigned short oldId, unsigned short newId) {
-  for (DbData* value : m_DataList) {
-    if (value != nullptr) changeDatabaseIds(value, oldId, newId);
-  }
+  Walk walk{*this, kChangeIdsTooDeep, oldId, newId};
+  changeIdsOfValues(walk, *this, 0);
 }
 
 void DbMetaBase::changeDatabaseIds(DbData* value, unsigned short oldId, unsigned short newId) {
-  if (value == nullptr || !value->valid()) return;
-  switch (databaseType(*value)) {
-    case DbDatabaseType::kContainer:
-      forEachElement(*value, [&](DbData* element) { changeDatabaseIds(element, oldId, newId); });
-      break;
-    case DbDatabaseType::kEmbeddedObject:
-      walkEmbeddedMeta(*value,
-                       [&](DbMetaBase& embedded) { embedded.changeDatabaseIds(oldId, newId); });
-      break;
-    case DbDatabaseType::kObjectId: {
-      DbObjectId objectId(value->getDbObjectId());
-      if (objectId.getDatabaseId() == oldId) {
-        objectId.setDatabaseId(newId);
-        value->setDbObjectId(objectId);
-      }
-      break;
-    }
-    case DbDatabaseType::kReference15:
-    case DbDatabaseType::kReference16:
-    case DbDatabaseType::kReference18: {
-      DbObjectId reference = value->getReference();
-      if (reference.getDatabaseId() == oldId) {
-        reference.setDatabaseId(newId);
-        value->setReference(reference);
-      }
-      break;
-    }
-    default:
-      break;
-  }
+  if (value == nullptr) return;
+  Walk walk{*this, kChangeIdsTooDeep, oldId, newId};
+  changeIdsOfValue(walk, value, 0);
 }
 
 DMMemberBase* DbMetaBase::takeOverObject(int stamp) const {

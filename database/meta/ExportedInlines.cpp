@@ -109,3 +109,4 @@ constexpr unsigned short DbData::kValidFlag;
 constexpr unsigned char DbDataModel2DataBaseTypeMap::kTableSize;
 constexpr char DbDataModel2DataBaseTypeMap::kUndefinedDatabaseType;
 constexpr unsigned short DbMetaBase::kDirectDataSpare;
+constexpr std::uint32_t DbMetaBase::kMaxNestingDepth;

@@ -35,6 +35,16 @@ inline constexpr wchar_t kDuplicateDataId[] =
     L"Die DataId {data id} wurde doppelt vergeben ( {class} )!";
 inline constexpr wchar_t kReplacedDataIdNotFound[] =
     L"The DataId {data id} was not found, while trying to replace ( {class} )!";
+// addData or replaceData given null.
+inline constexpr wchar_t kNullData[] = L"VORASSERT (pData) failed";
+// addData or replaceData given a value the meta lists already.
+inline constexpr wchar_t kDataGivenTwice[] =
+    L"The value of DataId {data id} is held by this meta already ( {class} )!";
+// A container walk or id change that met containers and embedded metas
+// nested deeper than the bound, or a value that contains itself.
+inline constexpr wchar_t kNestedTooDeep[] =
+    L"Containers and embedded metas nested deeper than {levels} levels ( {class} ): the walk "
+    L"stopped there!";
 inline constexpr wchar_t kEmbeddedMetaNotRegistered[] =
     L"Metareihenfolge \u00fcberarbeiten. Diese Meta muss vorher registriert werden!";
 inline constexpr wchar_t kNullObject[] =

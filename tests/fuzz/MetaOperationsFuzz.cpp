@@ -8,10 +8,14 @@
 //    decides);
 //  - every value reachable through the map, the lists or the array is one
 //    the meta still holds, so nothing purged can be reached;
-//  - every operation reports exactly the broken contracts it should.
+//  - every operation reports exactly the broken contracts it should: a null
+//    value, a value the meta lists already;
+//  - only the last-entry data id has the last-entry sort id.
 //
-// Input: byte 0 selects the meta class, then one operation per byte with
-// its arguments in the bytes after it.
+// Input: byte 0 selects the meta class (bit 0: direct data pointers; bit 1:
+// two values added by a base class's constructor while the meta answered
+// the other way), then one operation per byte with its arguments in the
+// bytes after it.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -49,6 +53,34 @@ unsigned short dataIdOf(std::uint8_t byte) {
   return index < 16 ? kSpecial[index] : static_cast<unsigned short>(60100 + index);
 }
 
+// Adds two values in its constructor, where supportDirectDataPointer()
+// answers the base's way; the final class answers the other way.
+class BaseFilledMeta : public TestMeta {
+ public:
+  static constexpr unsigned short kBaseIds[] = {60001, 100};
+
+ protected:
+  explicit BaseFilledMeta(bool baseDirect) : TestMeta(7, {}), m_bBaseDirect(baseDirect) {
+    for (unsigned short id : kBaseIds) addData(new LongValue(id, 1));
+  }
+  bool supportDirectDataPointer() const override { return m_bBaseDirect; }
+
+ private:
+  bool m_bBaseDirect;
+};
+
+class SwitchedMeta final : public BaseFilledMeta {
+ public:
+  explicit SwitchedMeta(bool direct) : BaseFilledMeta(!direct), m_bDirect(direct) {}
+  DbMetaBase* createMeta() override { return new SwitchedMeta(m_bDirect); }
+
+ protected:
+  bool supportDirectDataPointer() const override { return m_bDirect; }
+
+ private:
+  bool m_bDirect;
+};
+
 class Input {
  public:
   Input(const std::uint8_t* data, std::size_t size) : m_pData(data), m_Size(size) {}
@@ -65,8 +97,15 @@ std::size_t g_Reports = 0;
 
 class Harness {
  public:
-  explicit Harness(bool direct) {
-    if (direct) {
+  explicit Harness(std::uint8_t kind) {
+    const bool direct = (kind & 1) != 0;
+    if ((kind & 2) != 0) {
+      m_pMeta = new SwitchedMeta(direct);
+      for (DbData* value : m_pMeta->getDataList(false)) {
+        m_Map[value->getDataId()] = value;
+        m_List.push_back(value);
+      }
+    } else if (direct) {
       m_pMeta = new DirectTestMeta(7);
     } else {
       m_pMeta = new PlainTestMeta(7);
@@ -82,6 +121,12 @@ class Harness {
     const std::uint8_t op = in.next();
     const std::size_t reportsBefore = g_Reports;
     std::size_t expectedReports = 0;
+    if (op >= kGivenAgainOps) {
+      expectedReports = giveAgain(op - kGivenAgainOps, in.next());
+      FUZZ_CHECK(g_Reports - reportsBefore == expectedReports);
+      checkInvariants();
+      return;
+    }
     switch (op % 10) {
       case 0:
         expectedReports = add(makeValue(in));
@@ -123,6 +168,33 @@ class Harness {
   }
 
  private:
+  // Operation bytes from here up hand the meta null or a value it lists.
+  static constexpr std::uint8_t kGivenAgainOps = 240;
+
+  // Null, or a listed value given to addData or replaceData once more: each
+  // is reported and changes nothing, except that a mapped value replaced by
+  // itself comes back unreported and stays the meta's.
+  std::size_t giveAgain(unsigned which, std::uint8_t pick) {
+    const bool replacing = (which & 1) != 0;
+    if ((which & 2) != 0 || m_List.empty()) {
+      if (replacing) {
+        FUZZ_CHECK(m_pMeta->replaceData(nullptr) == nullptr);
+      } else {
+        m_pMeta->addData(nullptr);
+      }
+      return 1;
+    }
+    DbData* value = m_List[pick % m_List.size()];
+    if (!replacing) {
+      m_pMeta->addData(value);
+      return 1;
+    }
+    auto it = m_Map.find(value->getDataId());
+    const bool mapped = it != m_Map.end() && it->second == value;
+    FUZZ_CHECK(m_pMeta->replaceData(value) == (mapped ? value : nullptr));
+    return mapped ? 0 : 1;
+  }
+
   DbData* makeValue(Input& in) {
     const unsigned short dataId = dataIdOf(in.next());
     const std::uint8_t kind = in.next();
@@ -240,6 +312,12 @@ class Harness {
     const DbDataList& list = m_pMeta->getDataList(false);
     FUZZ_CHECK(list == DbDataList(m_List.begin(), m_List.end()));
 
+    for (unsigned byte = 0; byte < 48; ++byte) {
+      const unsigned short id = dataIdOf(static_cast<std::uint8_t>(byte));
+      FUZZ_CHECK((DbData::getSortId(id) == DbData::kLastEntrySortId) ==
+                 DbData::isLastEntryDataId(id));
+    }
+
     // Peek at the cache without rebuilding it: reading with true would sort.
     const DbDataList& sorted = sortedCache();
     if (!sorted.empty()) {
@@ -326,7 +404,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   Input in(data, size);
   {
-    Harness harness((in.next() & 1) != 0);
+    Harness harness(in.next());
     while (in.more()) harness.step(in);
   }
   return 0;
