@@ -21,9 +21,10 @@ help:
 	@echo "  make build             build everything (library, tests, demo, benchmarks)"
 	@echo "  make test              build, then run every test"
 	@echo "  make install PREFIX=.. build and install the libraries, headers and package files"
-	@echo "                         (STATIC=1: static libraries); needs no test packages"
+	@echo "                         (STATIC=1: static libraries; DESTDIR=..: staged); needs no test packages"
 	@echo "  make check-abi         compare the libraries' ABI with the baseline in abi/"
 	@echo "  make update-abi        write the ABI baseline anew (see VERSIONING.md)"
+	@echo "  make check-abi-selftest  break each library in a scratch copy, expect check-abi to fail"
 	@echo "  make test-sanitize     every test under ASan, UBSan and LSan"
 	@echo "  make test-tsan         the thread suites (ctest label tsan) under ThreadSanitizer"
 	@echo "  make fuzz              bounded libFuzzer run (clang; FUZZ_SECONDS=60)"
@@ -85,16 +86,19 @@ coverage: setup
 
 # make install PREFIX=/opt/tarvex: the libraries and package files only, from
 # a build of its own that looks for neither GoogleTest nor Google Benchmark.
-# STATIC=1 installs static libraries instead.
+# STATIC=1 installs static libraries instead; DESTDIR=... stages the install.
+# The prefix is given when configuring, so that the directories follow from
+# it (/usr: the multiarch library directory).
 PREFIX ?= /usr/local
 STATIC ?=
 install:
 	@tools/ensure-packages $(LIBRARY_PACKAGES)
 	cmake -S . -B build/install -G Ninja --no-warn-unused-cli -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_INSTALL_PREFIX=$(PREFIX) \
 	  -DTARVEX_BUILD_TESTS=OFF -DTARVEX_BUILD_EXAMPLES=OFF -DTARVEX_BUILD_BENCHMARKS=OFF \
 	  -DTARVEX_BUILD_SHARED=$(if $(STATIC),OFF,ON)
 	cmake --build build/install -j $(JOBS)
-	cmake --install build/install --prefix $(PREFIX)
+	cmake --install build/install
 
 FORMAT_SOURCES = $(shell git ls-files '*.h' '*.cpp')
 TIDY_SOURCES = $(shell git ls-files 'database/*.cpp' 'platform/*.cpp' 'examples/*.cpp')
@@ -149,10 +153,14 @@ clean:
 	rm -rf build
 
 # The ABI of the five libraries against the baseline in abi/ (VERSIONING.md).
-.PHONY: check-abi update-abi
+.PHONY: check-abi update-abi check-abi-selftest
 check-abi:
 	@tools/ensure-packages $(LIBRARY_PACKAGES) abigail-tools
 	JOBS=$(JOBS) tools/abi check
+# Breaks each library in a scratch copy and expects check-abi to fail.
+check-abi-selftest:
+	@tools/ensure-packages $(LIBRARY_PACKAGES) abigail-tools
+	JOBS=$(JOBS) tools/abi-selftest
 update-abi:
 	@tools/ensure-packages $(LIBRARY_PACKAGES) abigail-tools
 	JOBS=$(JOBS) tools/abi update

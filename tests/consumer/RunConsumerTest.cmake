@@ -6,7 +6,14 @@
 #   subdirectory  add_subdirectory of TARVEX_SOURCE_DIR; installs nothing
 #   fetchcontent  FetchContent from TARVEX_SOURCE_DIR; the provider becomes a
 #                 library installed with Tarvex and used by another project
-#   version       find_package's answer to a range of requested versions
+#   version       find_package's answer to a range of requested versions and
+#                 components
+#   layout        TARVEX_SOURCE_DIR built Release and Debug in one tree for
+#                 prefix /usr, staged with DESTDIR: the GNU directories, both
+#                 configurations side by side, each consumer getting its own;
+#                 then installed with an absolute CMAKE_INSTALL_LIBDIR and used
+#                 through pkg-config
+#   buildtree     the build tree BUILD_DIR itself as the package
 # Usage: cmake -DMODE=... -DSOURCE_DIR=<tests/consumer> -DWORK_DIR=...
 #              [-DBUILD_DIR=...] [-DTARVEX_SOURCE_DIR=...] [-DCXX_COMPILER=...]
 #              [-DLAUNCHER=...] -P RunConsumerTest.cmake
@@ -50,13 +57,17 @@ endfunction()
 
 # The same programs built from the pkg-config file alone, with the consumer's
 # own -std ahead of the package's flags.
+# PKG_CONFIG_DIR: where tarvex.pc lies, if not in ${prefix}.
 function(check_pkg_config)
   find_program(PKG_CONFIG pkg-config)
   if(NOT PKG_CONFIG)
     message(STATUS "no pkg-config: its check skipped")
     return()
   endif()
-  set(ENV{PKG_CONFIG_PATH} ${prefix}/${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  if(NOT PKG_CONFIG_DIR)
+    set(PKG_CONFIG_DIR ${prefix}/${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+  endif()
+  set(ENV{PKG_CONFIG_PATH} ${PKG_CONFIG_DIR})
   execute_process(COMMAND ${PKG_CONFIG} ${ARGN} --cflags --libs tarvex
                   OUTPUT_VARIABLE flags OUTPUT_STRIP_TRAILING_WHITESPACE RESULT_VARIABLE status)
   execute_process(COMMAND ${PKG_CONFIG} --modversion tarvex
@@ -71,7 +82,9 @@ function(check_pkg_config)
   list(FILTER libs EXCLUDE REGEX "^-[ID]")
   # Compiled and linked apart, so that the compiles go through the launcher.
   set(cxx ${LAUNCHER} ${CXX_COMPILER})
-  set(rpath -Wl,-rpath,${prefix}/${CMAKE_INSTALL_LIBDIR})
+  execute_process(COMMAND ${PKG_CONFIG} --variable=libdir tarvex
+                  OUTPUT_VARIABLE libdir OUTPUT_STRIP_TRAILING_WHITESPACE)
+  set(rpath -Wl,-rpath,${libdir})
   foreach(standard 17 20)
     if(standard EQUAL 20)
       set(cplusplus 202002L)
@@ -97,6 +110,31 @@ function(check_pkg_config)
   run(${WORK_DIR}/pc-cxx17/tarvex-module-check)
 endfunction()
 
+# The install of build tree <build> into ${prefix}, which holds the other
+# flavour, must stop with a message and copy nothing.
+function(expect_flavour_refused build)
+  file(GLOB_RECURSE before RELATIVE ${prefix} ${prefix}/*)
+  execute_process(COMMAND ${CMAKE_COMMAND} --install ${build} --prefix ${prefix}
+                  RESULT_VARIABLE status OUTPUT_VARIABLE out ERROR_VARIABLE out)
+  file(GLOB_RECURSE after RELATIVE ${prefix} ${prefix}/*)
+  string(REGEX REPLACE "[ \n]+" " " flat "${out}")
+  if(status EQUAL 0 OR NOT flat MATCHES "Tarvex is installed in .*one prefix holds one flavour")
+    message(FATAL_ERROR "installing the other flavour into ${prefix} was not refused:\n${out}")
+  endif()
+  if(NOT before STREQUAL after)
+    message(FATAL_ERROR "the refused install changed ${prefix}")
+  endif()
+endfunction()
+
+# needs(<program> <library>): the program loads <library>.so.<version>.
+function(needs program library)
+  find_program(READELF readelf REQUIRED)
+  execute_process(COMMAND ${READELF} -d ${program} OUTPUT_VARIABLE dynamic COMMAND_ERROR_IS_FATAL ANY)
+  if(NOT dynamic MATCHES "NEEDED\\) *Shared library: \\[${library}\\.so\\.[0-9.]+\\]")
+    message(FATAL_ERROR "${program} does not load ${library}:\n${dynamic}")
+  endif()
+endfunction()
+
 if(MODE STREQUAL "installed")
   run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
   check_installed_package()
@@ -118,6 +156,72 @@ elseif(MODE STREQUAL "static")
   endif()
   check_installed_package()
   check_pkg_config(--static)
+  # The shared build tree into this static prefix, and the static build into
+  # a shared prefix: both refused.
+  expect_flavour_refused(${BUILD_DIR})
+  set(prefix ${WORK_DIR}/shared-prefix)
+  run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+  expect_flavour_refused(${build})
+elseif(MODE STREQUAL "layout")
+  # The way a distribution builds: the prefix at configure time, so that
+  # GNUInstallDirs picks the directories (the multiarch one on Debian).
+  set(build ${WORK_DIR}/tarvex)
+  set(multi_config_args ${configure_args})
+  list(TRANSFORM multi_config_args REPLACE "^Ninja$" "Ninja Multi-Config")
+  list(FILTER multi_config_args EXCLUDE REGEX "^-DCMAKE_BUILD_TYPE=")
+  run(${CMAKE_COMMAND} -S ${TARVEX_SOURCE_DIR} -B ${build} ${multi_config_args}
+      -DCMAKE_INSTALL_PREFIX=/usr
+      -DTARVEX_BUILD_TESTS=OFF -DTARVEX_BUILD_EXAMPLES=OFF -DTARVEX_BUILD_BENCHMARKS=OFF)
+  file(STRINGS ${build}/CMakeCache.txt arch REGEX "^CMAKE_LIBRARY_ARCHITECTURE:")
+  string(REGEX REPLACE "^[^=]*=" "" arch "${arch}")
+  if(arch AND EXISTS /etc/debian_version)
+    set(libdir lib/${arch})
+  else()
+    file(STRINGS ${build}/CMakeCache.txt libdir REGEX "^CMAKE_INSTALL_LIBDIR:")
+    string(REGEX REPLACE "^[^=]*=" "" libdir "${libdir}")
+  endif()
+  set(stage ${WORK_DIR}/stage)
+  foreach(config Release Debug)
+    run(${CMAKE_COMMAND} --build ${build} --config ${config})
+    run(${CMAKE_COMMAND} -E env DESTDIR=${stage} ${CMAKE_COMMAND} --install ${build} --config ${config})
+  endforeach()
+  foreach(file ${libdir}/libTarvex.so ${libdir}/libTarvexd.so ${libdir}/libMiltorad.so
+          ${libdir}/cmake/Tarvex/TarvexConfig.cmake ${libdir}/cmake/Tarvex/TarvexTargets-release.cmake
+          ${libdir}/cmake/Tarvex/TarvexTargets-debug.cmake ${libdir}/pkgconfig/tarvex.pc
+          ${libdir}/pkgconfig/tarvexd.pc include/tarvex/DbMetaBase.h
+          share/doc/tarvex/LICENSE share/doc/tarvex/CHANGELOG.md)
+    if(NOT EXISTS ${stage}/usr/${file})
+      file(GLOB_RECURSE staged RELATIVE ${stage} ${stage}/*)
+      message(FATAL_ERROR "/usr/${file} not installed; staged:\n${staged}")
+    endif()
+  endforeach()
+  # Each consumer configuration links the library of its own.
+  foreach(config Release Debug)
+    if(config STREQUAL "Debug")
+      set(postfix d)
+    else()
+      set(postfix "")
+    endif()
+    set(consumer ${WORK_DIR}/consumer-${config})
+    configure_and_build(${SOURCE_DIR} ${consumer} -DCMAKE_PREFIX_PATH=${stage}/usr
+      -DCMAKE_BUILD_TYPE=${config} -DCMAKE_CXX_STANDARD=17)
+    run(${consumer}/tarvex-consumer)
+    needs(${consumer}/tarvex-consumer libTarvex${postfix})
+  endforeach()
+  # An absolute library directory elsewhere than under the prefix: tarvex.pc
+  # names the directories as they are.
+  set(prefix ${WORK_DIR}/absolute)
+  set(absolute_libdir ${WORK_DIR}/absolute-lib)
+  run(${CMAKE_COMMAND} -S ${TARVEX_SOURCE_DIR} -B ${build} -DCMAKE_INSTALL_PREFIX=${prefix}
+      -DCMAKE_INSTALL_LIBDIR=${absolute_libdir})
+  run(${CMAKE_COMMAND} --install ${build} --config Release)
+  set(PKG_CONFIG_DIR ${absolute_libdir}/pkgconfig)
+  check_pkg_config()
+elseif(MODE STREQUAL "buildtree")
+  set(build ${WORK_DIR}/build)
+  configure_and_build(${SOURCE_DIR} ${build} -DCMAKE_PREFIX_PATH=${BUILD_DIR} -DCMAKE_CXX_STANDARD=17)
+  run(${build}/tarvex-consumer)
+  run(${build}/tarvex-module-check)
 elseif(MODE STREQUAL "subdirectory")
   set(build ${WORK_DIR}/build)
   configure_and_build(${SOURCE_DIR}/subproject ${build} -DTARVEX_VIA=subdirectory
@@ -143,5 +247,5 @@ elseif(MODE STREQUAL "version")
   run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/version -B ${WORK_DIR}/build ${configure_args}
       -DCMAKE_PREFIX_PATH=${prefix})
 else()
-  message(FATAL_ERROR "MODE: installed, static, subdirectory, fetchcontent or version")
+  message(FATAL_ERROR "MODE: installed, static, subdirectory, fetchcontent, version, layout or buildtree")
 endif()
