@@ -2,6 +2,8 @@
 /// DbFrameworkScope: the framework's start-up and shut-down as one scope.
 #pragma once
 
+#include <type_traits>
+
 #include "AfModule.h"
 #include "DbTablesScope.h"
 #include "EAssertAndTrace.h"
@@ -33,8 +35,14 @@ class DbFrameworkScope {
   /// the scope's end.
   static constexpr int kShutDownThrewLine = 70;
 
-  /// Starts the framework, or joins the scope that did (see the class).
-  explicit DbFrameworkScope(const DbTablesScope& /*tables*/) : m_pOuter(current()) {
+  /// Starts the framework, or joins the scope that did (see the class), in
+  /// the tables' scope `tables`: a named one (a temporary does not compile).
+  template <class Tables, class = std::enable_if_t<std::is_same_v<
+                              std::remove_cv_t<std::remove_reference_t<Tables>>, DbTablesScope>>>
+  explicit DbFrameworkScope(Tables&& /*tables*/) : m_pOuter(current()) {
+    static_assert(std::is_lvalue_reference_v<Tables>,
+                  "DbFrameworkScope runs inside the tables' scope: pass a named DbTablesScope, "
+                  "not a temporary");
     if (m_pOuter != nullptr) {
       m_bStarted = m_pOuter->m_bStarted;
       return;
@@ -52,8 +60,6 @@ class DbFrameworkScope {
       throw;
     }
   }
-  /// The tables must outlive the framework's life.
-  explicit DbFrameworkScope(const DbTablesScope&& tables) = delete;
   DbFrameworkScope(const DbFrameworkScope&) = delete;
   DbFrameworkScope& operator=(const DbFrameworkScope&) = delete;
   /// Shuts the framework down unless shutDown() did or the scope joined
