@@ -23,7 +23,9 @@
 #include <utility>
 #include <vector>
 
+#include "AfInterfaceManager.h"
 #include "DbMetaManager.h"
+#include "DbMetaTableRegistration.h"
 #include "DbTablesScope.h"
 #include "DbType2MetaMap.h"
 #include "RegistryTestSupport.h"
@@ -451,6 +453,34 @@ TEST_F(AllocationFailure, StringLimitMapIsTheOldOrTheNewOne) {
     });
     EXPECT_GT(failures, 0);
   }
+}
+
+class SweepTable final : public IDbMetaTable {
+ public:
+  bool initTable() override { return true; }
+  bool exitTable() override { return true; }
+};
+
+// A meta table is registered under both its names, or under neither.
+TEST_F(AllocationFailure, MetaTableRegistrationIsWholeOrNone) {
+  const EString name(L"SweepTable");
+  const auto listed = [&name] {
+    std::vector<EString> names;
+    AfInterfaceNameManager::instance()->getRegisterdInterfaceNames(L"IDbMetaTable", names);
+    return std::count(names.begin(), names.end(), name);
+  };
+  const long failures = sweep([&](long n) {
+    std::optional<tarvex::DbMetaTableScope<SweepTable>> table;
+    const bool failed = failsAt(n, [&] { table.emplace(name); });
+    const bool known = AfInterfaceManager::getInstance()->isKnown(name, false, true);
+    EXPECT_EQ(known, !failed);
+    EXPECT_EQ(listed(), failed ? 0 : 1);
+    table.reset();
+    EXPECT_FALSE(AfInterfaceManager::getInstance()->isKnown(name, false, true));
+    EXPECT_EQ(listed(), 0);
+    return failed;
+  });
+  EXPECT_GT(failures, 0);
 }
 
 }  // namespace
