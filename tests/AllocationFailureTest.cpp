@@ -26,6 +26,7 @@
 #include "AfInterfaceManager.h"
 #include "DbMetaManager.h"
 #include "DbMetaTableRegistration.h"
+#include "DbReferenceContainerValue.h"
 #include "DbTablesScope.h"
 #include "DbType2MetaMap.h"
 #include "RegistryTestSupport.h"
@@ -478,6 +479,26 @@ TEST_F(AllocationFailure, MetaTableRegistrationIsWholeOrNone) {
     table.reset();
     EXPECT_FALSE(AfInterfaceManager::getInstance()->isKnown(name, false, true));
     EXPECT_EQ(listed(), 0);
+    return failed;
+  });
+  EXPECT_GT(failures, 0);
+}
+
+// A reference added by object id is in the container, or freed.
+TEST_F(AllocationFailure, AddedReferenceIsKeptOrFreed) {
+  constexpr tarvex::ContainerKey kParts{60150};
+  const long failures = sweep([&](long n) {
+    PlainTestMeta meta(3);
+    meta.addData(new tarvex::DbReferenceContainerValue(kParts));
+    for (std::uint32_t number = 1; number <= 4; ++number) {
+      tarvex::addReference(meta, kParts, DbObjectId(5, 1, number));
+    }
+    const bool failed =
+        failsAt(n, [&] { tarvex::addReference(meta, kParts, DbObjectId(5, 1, 9), 2); });
+    std::vector<DbObjectId> expected{DbObjectId(5, 1, 1), DbObjectId(5, 1, 2), DbObjectId(5, 1, 3),
+                                     DbObjectId(5, 1, 4)};
+    if (!failed) expected.insert(expected.begin() + 2, DbObjectId(5, 1, 9));
+    EXPECT_EQ(tarvex::references(meta, kParts), expected);
     return failed;
   });
   EXPECT_GT(failures, 0);

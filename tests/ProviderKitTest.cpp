@@ -674,6 +674,8 @@ TEST_F(ProviderKit, RecordingSchemaKeepsEachEntryOnceWithItsDefault) {
   EXPECT_EQ(std::get<std::int32_t>(count.defaultValue), 5);
 
   PlainKitMeta meta;
+  schema.addDataEntry(&meta, kCount, tarvex::DbValueModelType::kLong, std::int32_t{7});
+  EXPECT_EQ(std::get<std::int32_t>(schema.entries().at({kPlainType, kCount}).defaultValue), 7);
   meta.declareOldDataId(61099);
   schema.declareOldDataId(nullptr, 61098);  // no type to keep it under
   schema.recordEntry(nullptr, 61097, 0, tarvex::DbSchemaDefault());
@@ -784,6 +786,18 @@ TEST_F(FrameworkScope, OuterEndingFirstLeavesTheJoinedOneNothingToDo) {
   EXPECT_FALSE(tarvex::DbFrameworkScope::running());
   EXPECT_TRUE(inner.shutDown());
   EXPECT_EQ(CountingTable::s_Exits, 1);
+}
+
+TEST(FrameworkScopeAfterItsTables, ShutsDownAllTheSame) {
+  CountingTable::reset();
+  tarvex::DbMetaTableScope<CountingTable> table(L"CountingTable");
+  std::optional<tarvex::DbTablesScope> tables(std::in_place);
+  {
+    tarvex::DbFrameworkScope framework(*tables);
+    tables.reset();  // the registry and the tables go first
+  }
+  EXPECT_EQ(CountingTable::s_Exits, 1);
+  EXPECT_FALSE(tarvex::DbFrameworkScope::running());
 }
 
 // A meta whose registration is refused: its createMeta makes nothing.
