@@ -1,15 +1,19 @@
 /// @file
-/// DbEmbeddedValue: the provider kit's embedded object.
+/// DbEmbeddedValue: the provider kit's embedded object, and the access to
+/// an embedded object through an EmbeddedKey.
 #pragma once
 
 #include <cstddef>
 #include <memory>
+#include <optional>
 #include <type_traits>
 #include <utility>
 
+#include "DbDataKey.h"
 #include "DbMetaBase.h"
 #include "DbMetaManager.h"
 #include "DbMetaManagerBase.h"
+#include "DbStructureKeys.h"
 #include "DbValueBase.h"
 #include "EAssertAndTrace.h"
 #include "EString.h"
@@ -55,6 +59,24 @@ class DbEmbeddedValue : public DbValueBase {
                   "DbEmbeddedValue needs the embedded type's meta: pass "
                   "std::make_unique<YourEmbeddedMeta>(), not nullptr");
   }
+  /// As the constructor by data id, for the data id of `key`; `meta` must
+  /// be of the key's class (another does not compile).
+  template <class Meta, class Given>
+  DbEmbeddedValue(EmbeddedKey<Meta> key, std::unique_ptr<Given> meta,
+                  const DbMetaManagerBase* registry = nullptr)
+      : DbEmbeddedValue(key.dataId(), std::unique_ptr<DbMetaBase>(std::move(meta)), registry) {
+    static_assert(std::is_base_of_v<Meta, Given>,
+                  "DbEmbeddedValue: the meta is not of the class its EmbeddedKey names");
+  }
+  /// Refuses a null meta where it is written.
+  template <class Meta>
+  DbEmbeddedValue(EmbeddedKey<Meta> key, std::nullptr_t /*meta*/,
+                  const DbMetaManagerBase* registry = nullptr)
+      : DbEmbeddedValue(key.dataId(), std::unique_ptr<DbMetaBase>(), registry) {
+    static_assert(!std::is_same_v<Meta, Meta>,
+                  "DbEmbeddedValue needs the embedded type's meta: pass "
+                  "std::make_unique<YourEmbeddedMeta>(), not nullptr");
+  }
   DbEmbeddedValue(const DbEmbeddedValue&) = delete;
   DbEmbeddedValue& operator=(const DbEmbeddedValue&) = delete;
 
@@ -92,5 +114,65 @@ class DbEmbeddedValue : public DbValueBase {
   std::unique_ptr<DbMetaBase> m_pMeta;
   const DbMetaManagerBase* m_pRegistry;
 };
+
+/// The meta of the object embedded under `key` in `owner`: the embedded
+/// value's own, which lives as long as `owner` holds the value. Null when
+/// `owner` has no value of that data id or the value holds no meta. A value
+/// that is no embedded object, or whose meta is not a `Meta`, is reported
+/// ("VORASSERT (value of the key's kind) failed", file ".\\DbStructureKeys",
+/// line kStructureKeyKindLine) and answers null.
+template <class Meta>
+Meta* embedded(const DbMetaBase& owner, EmbeddedKey<Meta> key) {
+  const DbData* value = owner.getData(key.dataId());
+  if (value == nullptr) return nullptr;
+  DbMetaBase* meta = value->getMetaForEmbeddedObject();
+  if (meta == nullptr) {
+    // Only embedded objects answer with a meta; a kit value without one
+    // was reported when it was made.
+    if (dynamic_cast<const DbEmbeddedValue*>(value) == nullptr &&
+        value->getDatabaseType() != DbDatabaseType::kEmbeddedObject) {
+      internal::reportStructureKeyKind();
+    }
+    return nullptr;
+  }
+  if constexpr (std::is_same_v<Meta, DbMetaBase>) {
+    return meta;
+  } else {
+    auto* typed = dynamic_cast<Meta*>(meta);
+    if (typed == nullptr) internal::reportStructureKeyKind();
+    return typed;
+  }
+}
+
+/// The value of `key` in the object embedded under `where` in `owner`, as
+/// tarvex::get on the embedded meta; without an embedded meta T() (for the
+/// larger kinds a reference to a shared default object).
+template <class Meta, class T>
+typename DataKey<T>::Result get(const DbMetaBase& owner, EmbeddedKey<Meta> where, DataKey<T> key) {
+  const Meta* meta = embedded(owner, where);
+  if (meta == nullptr) {
+    static const T kMissing{};
+    return kMissing;
+  }
+  return tarvex::get(*meta, key);
+}
+
+/// The value of `key` in the object embedded under `where` in `owner`, as
+/// tarvex::tryGet on the embedded meta; none without an embedded meta.
+template <class Meta, class T>
+std::optional<T> tryGet(const DbMetaBase& owner, EmbeddedKey<Meta> where, DataKey<T> key) {
+  const Meta* meta = embedded(owner, where);
+  if (meta == nullptr) return std::nullopt;
+  return tarvex::tryGet(*meta, key);
+}
+
+/// Writes `value` as the value of `key` in the object embedded under
+/// `where` in `owner`, as tarvex::set on the embedded meta; false without
+/// an embedded meta.
+template <class Meta, class T, class U>
+bool set(DbMetaBase& owner, EmbeddedKey<Meta> where, DataKey<T> key, const U& value) {
+  Meta* meta = embedded(owner, where);
+  return meta != nullptr && tarvex::set(*meta, key, value);
+}
 
 }  // namespace tarvex

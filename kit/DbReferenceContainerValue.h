@@ -1,5 +1,6 @@
 /// @file
-/// DbReferenceContainerValue: the provider kit's container of references.
+/// DbReferenceContainerValue: the provider kit's container of references,
+/// and the access to one through a ContainerKey.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +9,7 @@
 
 #include "DbMetaBase.h"
 #include "DbReferenceValue.h"
+#include "DbStructureKeys.h"
 #include "DbValueBase.h"
 
 namespace tarvex {
@@ -27,6 +29,11 @@ class DbReferenceContainerValue : public DbValueBase {
   DbReferenceContainerValue(unsigned short dataId, unsigned char elementDataModelType)
       : DbValueBase(dataId, DbValueModelType::kContainer),
         m_ElementDataModelType(elementDataModelType) {}
+  /// The same for the data id of `key`; the elements are references of
+  /// database type 15 unless `elementDataModelType` names another kind.
+  explicit DbReferenceContainerValue(
+      ContainerKey key, unsigned char elementDataModelType = DbValueModelType::kReference15)
+      : DbReferenceContainerValue(key.dataId(), elementDataModelType) {}
   DbReferenceContainerValue(const DbReferenceContainerValue&) = delete;
   DbReferenceContainerValue& operator=(const DbReferenceContainerValue&) = delete;
   /// Destroys the elements.
@@ -117,6 +124,69 @@ inline bool addReference(DbMetaBase& meta, unsigned short dataId, const DbObject
                          int position = -1) {
   auto* container = dynamic_cast<DbReferenceContainerValue*>(meta.getData(dataId));
   return container != nullptr && container->addReference(objectId, position);
+}
+
+/// @cond TARVEX_INTERNAL
+namespace internal {
+// The kit's container under `key`; null when there is none, reported when
+// the value is of another kind.
+inline DbReferenceContainerValue* containerOf(const DbMetaBase& meta, ContainerKey key) {
+  DbData* value = meta.getData(key.dataId());
+  if (value == nullptr) return nullptr;
+  auto* container = dynamic_cast<DbReferenceContainerValue*>(value);
+  if (container == nullptr) reportStructureKeyKind();
+  return container;
+}
+}  // namespace internal
+/// @endcond
+
+/// Calls `visit(const DbObjectId&)` with each reference of the container
+/// under `key` in `meta`, first to last; false, nothing called, when `meta`
+/// has no such value. A value that is no DbReferenceContainerValue is
+/// reported ("VORASSERT (value of the key's kind) failed", file
+/// ".\\DbStructureKeys", line kStructureKeyKindLine) and answers false, as
+/// in every operation through a ContainerKey. `visit` should leave this
+/// container as it is: the walk goes on by position, so a reference removed
+/// or inserted at or before the current one shifts what the walk meets next
+/// (it never runs past the end). An exception from `visit` passes.
+template <class Visit>
+bool forEachReference(const DbMetaBase& meta, ContainerKey key, Visit&& visit) {
+  const DbReferenceContainerValue* container = internal::containerOf(meta, key);
+  if (container == nullptr) return false;
+  for (std::size_t position = 0; position < container->getContainerCount(); ++position) {
+    visit(container->element(position)->getReference());
+  }
+  return true;
+}
+
+/// The references of the container under `key` in `meta`, first to last;
+/// empty without one.
+inline std::vector<DbObjectId> references(const DbMetaBase& meta, ContainerKey key) {
+  std::vector<DbObjectId> ids;
+  forEachReference(meta, key, [&ids](const DbObjectId& id) { ids.push_back(id); });
+  return ids;
+}
+
+/// The number of references in the container under `key` in `meta`; 0
+/// without one.
+inline std::uint32_t referenceCount(const DbMetaBase& meta, ContainerKey key) {
+  const DbReferenceContainerValue* container = internal::containerOf(meta, key);
+  return container == nullptr ? 0 : container->getContainerCount();
+}
+
+/// Inserts a reference to `objectId` at `position` (outside 0..count:
+/// appended) into the container under `key` in `meta`; false without one.
+inline bool addReference(DbMetaBase& meta, ContainerKey key, const DbObjectId& objectId,
+                         int position = -1) {
+  DbReferenceContainerValue* container = internal::containerOf(meta, key);
+  return container != nullptr && container->addReference(objectId, position);
+}
+
+/// Removes the reference at `position` from the container under `key` in
+/// `meta`; false without one or for a position outside 0..count-1.
+inline bool removeReference(DbMetaBase& meta, ContainerKey key, int position) {
+  DbReferenceContainerValue* container = internal::containerOf(meta, key);
+  return container != nullptr && container->removeElement(position);
 }
 
 }  // namespace tarvex

@@ -18,7 +18,11 @@ using DbSchemaDefault =
 
 /// Installs itself as the process-wide schema for its lifetime, turns the
 /// nine addDataEntry overloads into one recordEntry, and keeps the closed
-/// flag. A subclass decides what to keep and answers the look-ups.
+/// flag. A subclass decides what to keep and answers the look-ups: it
+/// overrides the four operations left pure, recordEntry, getDataSchemaMap,
+/// getDataEntryCount and declareOldDataId; without them it does not
+/// compile ("abstract class"). DbRecordingSchema is such a subclass, ready
+/// to install, which keeps the entries and old data ids.
 ///
 /// Schemas nest like scopes, and survive ending out of order: a schema
 /// that ends while installed puts back what it replaced; one that ends

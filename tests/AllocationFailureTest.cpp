@@ -23,7 +23,10 @@
 #include <utility>
 #include <vector>
 
+#include "AfInterfaceManager.h"
 #include "DbMetaManager.h"
+#include "DbMetaTableRegistration.h"
+#include "DbReferenceContainerValue.h"
 #include "DbTablesScope.h"
 #include "DbType2MetaMap.h"
 #include "RegistryTestSupport.h"
@@ -470,6 +473,54 @@ TEST_F(AllocationFailure, StringLimitMapIsTheOldOrTheNewOne) {
     });
     EXPECT_GT(failures, 0);
   }
+}
+
+class SweepTable final : public IDbMetaTable {
+ public:
+  bool initTable() override { return true; }
+  bool exitTable() override { return true; }
+};
+
+// A meta table is registered under both its names, or under neither.
+TEST_F(AllocationFailure, MetaTableRegistrationIsWholeOrNone) {
+  const EString name(L"SweepTable");
+  const auto listed = [&name] {
+    std::vector<EString> names;
+    AfInterfaceNameManager::instance()->getRegisterdInterfaceNames(L"IDbMetaTable", names);
+    return std::count(names.begin(), names.end(), name);
+  };
+  const long failures = sweep([&](long n) {
+    std::optional<tarvex::DbMetaTableScope<SweepTable>> table;
+    const bool failed = failsAt(n, [&] { table.emplace(name); });
+    const bool known = AfInterfaceManager::getInstance()->isKnown(name, false, true);
+    EXPECT_EQ(known, !failed);
+    EXPECT_EQ(listed(), failed ? 0 : 1);
+    table.reset();
+    EXPECT_FALSE(AfInterfaceManager::getInstance()->isKnown(name, false, true));
+    EXPECT_EQ(listed(), 0);
+    return failed;
+  });
+  EXPECT_GT(failures, 0);
+}
+
+// A reference added by object id is in the container, or freed.
+TEST_F(AllocationFailure, AddedReferenceIsKeptOrFreed) {
+  constexpr tarvex::ContainerKey kParts{60150};
+  const long failures = sweep([&](long n) {
+    PlainTestMeta meta(3);
+    meta.addData(new tarvex::DbReferenceContainerValue(kParts));
+    for (std::uint32_t number = 1; number <= 4; ++number) {
+      tarvex::addReference(meta, kParts, DbObjectId(5, 1, number));
+    }
+    const bool failed =
+        failsAt(n, [&] { tarvex::addReference(meta, kParts, DbObjectId(5, 1, 9), 2); });
+    std::vector<DbObjectId> expected{DbObjectId(5, 1, 1), DbObjectId(5, 1, 2), DbObjectId(5, 1, 3),
+                                     DbObjectId(5, 1, 4)};
+    if (!failed) expected.insert(expected.begin() + 2, DbObjectId(5, 1, 9));
+    EXPECT_EQ(tarvex::references(meta, kParts), expected);
+    return failed;
+  });
+  EXPECT_GT(failures, 0);
 }
 
 }  // namespace

@@ -1,16 +1,20 @@
 // The provider kit: the meta template against the base's behaviour, the
-// kit's values, typed keys, the borrowed-meta handle, the schema base, the
-// tables' scope and meta-table registration. What the kit refuses to
-// compile is KitMisuse.cpp's.
+// kit's values, typed keys (for values, embedded objects and containers),
+// the borrowed-meta handle, the schema base and the recording schema, the
+// tables' and the framework's scopes and meta-table registration. What the
+// kit refuses to compile is KitMisuse.cpp's.
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <new>
 #include <optional>
+#include <set>
 #include <stdexcept>
 #include <thread>
 #include <utility>
+#include <variant>
 #include <vector>
 
 #include "AfInterfaceManager.h"
@@ -543,6 +547,317 @@ TEST(MetaTableRegistration, OneCallRegistersUnderIDbMetaTable) {
   AfInterfaceNameManager::instance()->getRegisterdInterfaceNames(L"IDbMetaTable", names);
   EXPECT_EQ(std::count(names.begin(), names.end(), EString(L"KitTable")), 0);
   EXPECT_FALSE(AfInterfaceManager::getInstance()->isKnown(L"KitTable", false, true));
+}
+
+// --- Keys for embedded objects and containers -------------------------------------
+
+// One report of a value of another kind than its key's.
+void expectKindReport(const ReportCapture& capture) {
+  const auto reports = capture.assertions();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(tarvex_test::narrow(reports[0].text), "VORASSERT (value of the key's kind) failed");
+  EXPECT_EQ(tarvex_test::narrow(reports[0].file), ".\\DbStructureKeys");
+  EXPECT_EQ(reports[0].line, tarvex::kStructureKeyKindLine);
+}
+
+TEST_F(ProviderKit, EmbeddedKeyReachesTheEmbeddedMetaOrAnswersNull) {
+  constexpr tarvex::EmbeddedKey<PlainKitMeta> kPlacementKey{kPlacement};
+  EmbeddingKitMeta meta;
+  PlainKitMeta* placement = tarvex::embedded(meta, kPlacementKey);
+  ASSERT_NE(placement, nullptr);
+  EXPECT_EQ(placement, meta.getMetaForEmbeddedObject(kPlacement));
+  EXPECT_EQ(tarvex::embedded(meta, tarvex::EmbeddedKey<>{kPlacement}), placement);
+  EXPECT_EQ(tarvex::get(meta, kPlacementKey, kCountKey), 5);
+  EXPECT_TRUE(tarvex::set(meta, kPlacementKey, kCountKey, 9));
+  EXPECT_EQ(placement->getData(kCount)->getLong(), 9);
+  EXPECT_EQ(tarvex::tryGet(meta, kPlacementKey, kCountKey), std::optional<std::int32_t>(9));
+
+  {  // No value of that data id, or none of that id in the embedded meta: results.
+    ReportCapture capture;
+    constexpr tarvex::EmbeddedKey<PlainKitMeta> kMissing{60999};
+    EXPECT_EQ(tarvex::embedded(meta, kMissing), nullptr);
+    EXPECT_EQ(tarvex::get(meta, kMissing, kCountKey), 0);
+    EXPECT_EQ(tarvex::tryGet(meta, kMissing, kCountKey), std::nullopt);
+    EXPECT_FALSE(tarvex::set(meta, kMissing, kCountKey, 1));
+    EXPECT_EQ(tarvex::tryGet(meta, kPlacementKey, kNameKey), std::nullopt);
+    EXPECT_TRUE(capture.records().empty());
+  }
+  {  // A value of another kind.
+    ReportCapture capture;
+    EXPECT_FALSE(tarvex::set(meta, tarvex::EmbeddedKey<>{kName}, kCountKey, 1));
+    expectKindReport(capture);
+  }
+  {  // An embedded meta of another class.
+    ReportCapture capture;
+    EXPECT_EQ(tarvex::get(meta, tarvex::EmbeddedKey<DirectKitMeta>{kPlacement}, kCountKey), 0);
+    expectKindReport(capture);
+  }
+  {  // An embedded value without a meta: reported once, where it was made.
+    ReportCapture capture;
+    PlainKitMeta owner;
+    owner.addData(new tarvex::DbEmbeddedValue(tarvex::EmbeddedKey<>{kPlacement},
+                                              std::unique_ptr<PlainKitMeta>()));
+    EXPECT_EQ(tarvex::embedded(owner, tarvex::EmbeddedKey<>{kPlacement}), nullptr);
+    EXPECT_EQ(capture.assertions().size(), 1u);
+  }
+}
+
+TEST_F(ProviderKit, ContainerKeyAddsRemovesCountsAndWalksInOrder) {
+  constexpr tarvex::ContainerKey kPartsKey{kParts};
+  PlainKitMeta meta;
+  const auto id = [](std::uint32_t number) { return DbObjectId(kPlainType, 1, number); };
+  EXPECT_TRUE(tarvex::addReference(meta, kPartsKey, id(2)));
+  EXPECT_TRUE(tarvex::addReference(meta, kPartsKey, id(4), 1));  // at the end, as count
+  EXPECT_TRUE(tarvex::addReference(meta, kPartsKey, id(3), 1));  // in the middle
+  EXPECT_TRUE(tarvex::addReference(meta, kPartsKey, id(1), 0));  // in front
+  EXPECT_TRUE(tarvex::addReference(meta, kPartsKey, id(5), 9));  // beyond: appended
+  EXPECT_EQ(tarvex::references(meta, kPartsKey),
+            (std::vector<DbObjectId>{id(1), id(2), id(3), id(4), id(5)}));
+  EXPECT_EQ(tarvex::referenceCount(meta, kPartsKey), 5u);
+  EXPECT_FALSE(tarvex::removeReference(meta, kPartsKey, -1));
+  EXPECT_FALSE(tarvex::removeReference(meta, kPartsKey, 5));
+  EXPECT_TRUE(tarvex::removeReference(meta, kPartsKey, 2));
+  EXPECT_EQ(tarvex::references(meta, kPartsKey),
+            (std::vector<DbObjectId>{id(1), id(2), id(4), id(5)}));
+
+  // A visit that changes the container moves by position and stays inside.
+  std::vector<DbObjectId> seen;
+  EXPECT_TRUE(tarvex::forEachReference(meta, kPartsKey, [&](const DbObjectId& part) {
+    seen.push_back(part);
+    tarvex::removeReference(meta, kPartsKey, 0);
+  }));
+  EXPECT_EQ(seen, (std::vector<DbObjectId>{id(1), id(4)}));
+  EXPECT_EQ(tarvex::referenceCount(meta, kPartsKey), 2u);
+  // A visit that throws: the exception passes, the container stays.
+  EXPECT_THROW(tarvex::forEachReference(meta, kPartsKey,
+                                        [](const DbObjectId&) { throw std::runtime_error("x"); }),
+               std::runtime_error);
+  EXPECT_EQ(tarvex::referenceCount(meta, kPartsKey), 2u);
+
+  ReportCapture capture;
+  constexpr tarvex::ContainerKey kMissing{60999};
+  bool visited = false;
+  EXPECT_FALSE(
+      tarvex::forEachReference(meta, kMissing, [&](const DbObjectId&) { visited = true; }));
+  EXPECT_FALSE(tarvex::addReference(meta, kMissing, id(1)));
+  EXPECT_FALSE(tarvex::removeReference(meta, kMissing, 0));
+  EXPECT_EQ(tarvex::referenceCount(meta, kMissing), 0u);
+  EXPECT_TRUE(capture.records().empty());
+  EXPECT_FALSE(tarvex::addReference(meta, tarvex::ContainerKey{kCount}, id(1)));
+  expectKindReport(capture);
+  EXPECT_FALSE(visited);
+  EXPECT_EQ(meta.getData(kCount)->getLong(), 5);
+
+  // Built from its key: references of database type 15 unless named.
+  tarvex::DbReferenceContainerValue plain(kPartsKey);
+  EXPECT_EQ(plain.getDataId(), kParts);
+  EXPECT_EQ(plain.getDataBaseTypeOfElements(), DbDatabaseType::kReference15);
+  tarvex::DbReferenceContainerValue named(kPartsKey, tarvex::DbValueModelType::kReference18);
+  EXPECT_EQ(named.getDataBaseTypeOfElements(), DbDatabaseType::kReference18);
+}
+
+// --- The recording schema ----------------------------------------------------------
+
+TEST_F(ProviderKit, RecordingSchemaKeepsEachEntryOnceWithItsDefault) {
+  tarvex::DbRecordingSchema schema;
+  EXPECT_EQ(IDbDataSchema::getSmallInstance(), &schema);
+  DbMetaManagerBase local;
+  ASSERT_TRUE(local.registerMeta(new PlainKitMeta));
+  ASSERT_TRUE(local.registerMeta(new EmbeddingKitMeta(&local)));  // announces PlainKitMeta again
+  EXPECT_EQ(schema.getDataEntryCount(kPlainType), 2u);
+  EXPECT_EQ(schema.getDataEntryCount(kEmbeddingType), 2u);
+  EXPECT_EQ(schema.getDataEntryCount(kPlainType + 1), 0u);
+  EXPECT_EQ(schema.entries().size(), 4u);
+  const auto& count = schema.entries().at({kPlainType, kCount});
+  EXPECT_EQ(count.dataModelType, tarvex::DbValueModelType::kLong);
+  ASSERT_TRUE(std::holds_alternative<std::int32_t>(count.defaultValue));
+  EXPECT_EQ(std::get<std::int32_t>(count.defaultValue), 5);
+
+  PlainKitMeta meta;
+  schema.addDataEntry(&meta, kCount, tarvex::DbValueModelType::kLong, std::int32_t{7});
+  EXPECT_EQ(std::get<std::int32_t>(schema.entries().at({kPlainType, kCount}).defaultValue), 7);
+  meta.declareOldDataId(61099);
+  schema.declareOldDataId(nullptr, 61098);  // no type to keep it under
+  schema.recordEntry(nullptr, 61097, 0, tarvex::DbSchemaDefault());
+  EXPECT_EQ(schema.oldDataIds(), (std::set<tarvex::DbRecordingSchema::Key>{{kPlainType, 61099}}));
+  EXPECT_EQ(schema.entries().size(), 4u);
+  EXPECT_EQ(schema.getDataSchemaMap(1), nullptr);
+
+  // Closed, it is told nothing.
+  schema.setSchemaClosed(true);
+  ASSERT_TRUE(local.registerMeta(new DirectKitMeta));
+  EXPECT_EQ(schema.getDataEntryCount(kDirectType), 0u);
+}
+
+// --- The framework's life and meta-table registration --------------------------------
+
+// Counts its calls; told to throw from either.
+class CountingTable : public IDbMetaTable {
+ public:
+  bool initTable() override {
+    ++s_Inits;
+    if (s_ThrowInInit) throw std::bad_alloc();
+    return false;  // the framework's answer does not depend on it
+  }
+  bool exitTable() override {
+    ++s_Exits;
+    if (s_ThrowInExit) throw std::runtime_error("exit");
+    return true;
+  }
+  static void reset() { s_Inits = s_Exits = 0, s_ThrowInInit = s_ThrowInExit = false; }
+
+  inline static int s_Inits = 0;
+  inline static int s_Exits = 0;
+  inline static bool s_ThrowInInit = false;
+  inline static bool s_ThrowInExit = false;
+};
+
+class FrameworkScope : public ProviderKit {
+ protected:
+  void SetUp() override { CountingTable::reset(); }
+  void TearDown() override { EXPECT_FALSE(tarvex::DbFrameworkScope::running()); }
+  tarvex::DbMetaTableScope<CountingTable> m_Table{L"CountingTable"};
+};
+
+TEST_F(FrameworkScope, StartsOnceAndShutsDownAtItsEndOrEarlyOnce) {
+  ASSERT_TRUE(m_Table.registered());
+  {
+    tarvex::DbFrameworkScope framework(m_Tables);
+    EXPECT_TRUE(framework.started());  // although initTable answered false
+    EXPECT_FALSE(framework.joined());
+    EXPECT_TRUE(tarvex::DbFrameworkScope::running());
+    EXPECT_EQ(CountingTable::s_Inits, 1);
+    {
+      tarvex::DbFrameworkScope inner(m_Tables);
+      EXPECT_TRUE(inner.joined());
+      EXPECT_TRUE(inner.started());
+      EXPECT_TRUE(inner.shutDown());  // the outer one's to do
+    }
+    EXPECT_EQ(CountingTable::s_Inits, 1);
+    EXPECT_EQ(CountingTable::s_Exits, 0);
+  }
+  EXPECT_EQ(CountingTable::s_Exits, 1);
+
+  tarvex::DbFrameworkScope early(m_Tables);
+  EXPECT_TRUE(early.shutDown());
+  EXPECT_TRUE(early.shutDown());
+  EXPECT_FALSE(tarvex::DbFrameworkScope::running());
+  EXPECT_EQ(CountingTable::s_Exits, 2);
+}
+
+TEST_F(FrameworkScope, AnExceptionCannotSkipTheShutDown) {
+  try {
+    tarvex::DbFrameworkScope framework(m_Tables);
+    throw std::runtime_error("work");
+  } catch (const std::runtime_error&) {
+  }
+  EXPECT_EQ(CountingTable::s_Exits, 1);
+
+  // From the start-up itself: shut down, then the exception passes.
+  CountingTable::s_ThrowInInit = true;
+  EXPECT_THROW(tarvex::DbFrameworkScope{m_Tables}, std::bad_alloc);
+  EXPECT_EQ(CountingTable::s_Exits, 2);
+  EXPECT_FALSE(tarvex::DbFrameworkScope::running());
+  CountingTable::s_ThrowInInit = false;
+
+  // From the shut-down: passed by shutDown(), reported at the end.
+  CountingTable::s_ThrowInExit = true;
+  {
+    tarvex::DbFrameworkScope framework(m_Tables);
+    EXPECT_THROW(framework.shutDown(), std::runtime_error);
+    EXPECT_FALSE(tarvex::DbFrameworkScope::running());
+  }
+  EXPECT_EQ(CountingTable::s_Exits, 3);
+  ReportCapture capture;
+  { tarvex::DbFrameworkScope framework(m_Tables); }
+  EXPECT_EQ(CountingTable::s_Exits, 4);
+  const auto reports = capture.assertions();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(tarvex_test::narrow(reports[0].text), "VORASSERT (shut-down without exception) failed");
+  EXPECT_EQ(tarvex_test::narrow(reports[0].file), ".\\DbFrameworkScope");
+  EXPECT_EQ(reports[0].line, tarvex::DbFrameworkScope::kShutDownThrewLine);
+}
+
+TEST_F(FrameworkScope, OuterEndingFirstLeavesTheJoinedOneNothingToDo) {
+  std::optional<tarvex::DbFrameworkScope> outer(std::in_place, m_Tables);
+  tarvex::DbFrameworkScope inner(m_Tables);
+  outer.reset();
+  EXPECT_EQ(CountingTable::s_Exits, 1);
+  EXPECT_FALSE(tarvex::DbFrameworkScope::running());
+  EXPECT_TRUE(inner.shutDown());
+  EXPECT_EQ(CountingTable::s_Exits, 1);
+}
+
+TEST(FrameworkScopeAfterItsTables, ShutsDownAllTheSame) {
+  CountingTable::reset();
+  tarvex::DbMetaTableScope<CountingTable> table(L"CountingTable");
+  std::optional<tarvex::DbTablesScope> tables(std::in_place);
+  {
+    tarvex::DbFrameworkScope framework(*tables);
+    tables.reset();  // the registry and the tables go first
+  }
+  EXPECT_EQ(CountingTable::s_Exits, 1);
+  EXPECT_FALSE(tarvex::DbFrameworkScope::running());
+}
+
+// A meta whose registration is refused: its createMeta makes nothing.
+class UncopiableKitMeta final : public tarvex::DbMetaImpl<UncopiableKitMeta, kThrowingType + 1> {
+ public:
+  DbMetaBase* createMeta() override { return nullptr; }
+};
+
+std::vector<EString> metaTableNames() {
+  std::vector<EString> names;
+  AfInterfaceNameManager::instance()->getRegisterdInterfaceNames(L"IDbMetaTable", names);
+  return names;
+}
+
+TEST(MetaTableRegistration, RefusesATakenOrEmptyNameAndRegistrationWhileRunning) {
+  const std::vector<EString> before = metaTableNames();
+  std::optional<tarvex::DbMetaTableScope<CountingTable>> first(std::in_place, L"KitTable");
+  EXPECT_TRUE(first->registered());
+  EXPECT_EQ(first->name(), EString(L"KitTable"));
+  {
+    ReportCapture capture;
+    tarvex::DbMetaTableScope<KitTable> second(L"KitTable");
+    EXPECT_FALSE(second.registered());
+    EXPECT_FALSE(tarvex::registerMetaTable<KitTable>(L""));
+    const auto reports = capture.assertions();
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(tarvex_test::narrow(reports[1].text),
+              "VORASSERT (meta table name new, framework not running) failed");
+    EXPECT_EQ(tarvex_test::narrow(reports[1].file), ".\\DbMetaTableRegistration");
+    EXPECT_EQ(reports[1].line, tarvex::kMetaTableRefusedLine);
+  }
+  // The refused scope's end took nothing away: the first table is made.
+  std::unique_ptr<IAfInterface> table(
+      AfInterfaceManager::getInstance()->createInstance(L"KitTable", L"", 0));
+  EXPECT_NE(dynamic_cast<CountingTable*>(table.get()), nullptr);
+  EXPECT_EQ(metaTableNames().size(), before.size() + 1);
+  {
+    tarvex::DbTablesScope tables;
+    tarvex::DbFrameworkScope framework(tables);
+    ReportCapture capture;
+    EXPECT_FALSE(tarvex::registerMetaTable<KitTable>(L"LateTable"));
+    EXPECT_EQ(capture.assertions().size(), 1u);
+  }
+  EXPECT_FALSE(AfInterfaceManager::getInstance()->isKnown(L"LateTable", false, true));
+  first.reset();
+  EXPECT_FALSE(AfInterfaceManager::getInstance()->isKnown(L"KitTable", false, true));
+  EXPECT_EQ(metaTableNames(), before);
+  EXPECT_FALSE(tarvex::unregisterMetaTable(L"KitTable"));
+}
+
+TEST_F(ProviderKit, ReadyMetaTableRegistersInOrderAndAnswersForEveryMeta) {
+  ReportCapture capture;
+  tarvex::DbMetaTable<PlainKitMeta, EmbeddingKitMeta> table;
+  EXPECT_TRUE(table.initTable());
+  EXPECT_TRUE(capture.assertions().empty());  // the embedded type came first
+  EXPECT_TRUE(DbMetaManager::getInstance()->isMetaRegistered(kEmbeddingType));
+  EXPECT_TRUE(table.exitTable());
+  tarvex::DbMetaTable<UncopiableKitMeta, DirectKitMeta> refusing;
+  EXPECT_FALSE(refusing.initTable());
+  EXPECT_TRUE(DbMetaManager::getInstance()->isMetaRegistered(kDirectType));  // the rest goes on
 }
 
 }  // namespace

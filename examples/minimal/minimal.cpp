@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <thread>
 
-#include "AfModule.h"
 #include "DMMemberBase.h"
 #include "ETraceState.h"
 #include "TarvexKit.h"
@@ -26,11 +25,8 @@ class PartMeta final : public tarvex::DbMetaImpl<PartMeta, kPartType, true, DMMe
 //! [meta]
 
 //! [table]
-class PartTable : public IDbMetaTable {
- public:
-  bool initTable() override { return DbMetaManager::getInstance()->registerMeta(new PartMeta); }
-  bool exitTable() override { return true; }
-};
+// Start-up registers one new PartMeta with the process-wide registry.
+using PartTable = tarvex::DbMetaTable<PartMeta>;
 //! [table]
 
 //! [use]
@@ -47,8 +43,8 @@ bool useParts(std::int32_t count) {
 //! [main]
 int main() {
   tarvex::DbTablesScope tables;
-  tarvex::registerMetaTable<PartTable>(L"PartTable");
-  AfFramework::startUp();  // runs PartTable::initTable
+  tarvex::DbMetaTableScope<PartTable> table(L"PartTable");
+  tarvex::DbFrameworkScope framework(tables);  // starts up (PartTable registers); shut down last
 
   bool ok[2] = {false, false};
   std::thread first([&] { ok[0] = useParts(7); });
@@ -58,9 +54,6 @@ int main() {
   const bool allGivenBack = DbMetaManager::getInstance()->check();
   ETraceState::switchTrace(L"Meta", true);  // the dump, and metas not given back, are traces
   DbMetaManager::dumpMetas();
-
-  AfFramework::shutDown();  // before the tables go
-  tarvex::unregisterMetaTable(L"PartTable");
   std::printf("minimal: %s\n", ok[0] && ok[1] && allGivenBack ? "ok" : "FAILED");
   return ok[0] && ok[1] && allGivenBack ? 0 : 1;
 }

@@ -1,0 +1,103 @@
+/// @file
+/// DbFrameworkScope: the framework's start-up and shut-down as one scope.
+#pragma once
+
+#include <type_traits>
+
+#include "AfModule.h"
+#include "DbTablesScope.h"
+#include "EAssertAndTrace.h"
+#include "EString.h"
+
+namespace tarvex {
+
+/// Starts the framework when made (AfFramework::startUp(), which runs the
+/// initTable of every registered meta table) and shuts it down when it
+/// ends (AfFramework::shutDown(), the exitTable calls), also when an
+/// exception leaves the scope or start-up itself: a start-up that throws
+/// is shut down before the exception passes on.
+///
+/// It takes the tables' scope it runs in, so that it is made after the
+/// tables and ends before them; a temporary tables' scope does not
+/// compile. Make the meta-table registrations (DbMetaTableScope) before it,
+/// so that they end after the shut-down.
+///
+/// started() is the framework's answer, and the library's module answers
+/// true whatever the meta tables' initTable return: ask the registry
+/// (DbMetaManager::isMetaRegistered) whether the metas arrived.
+///
+/// A scope made while another one lives joins it: it starts nothing and
+/// shuts nothing down. Thread safety: none; make and end it on the set-up
+/// thread while no other thread uses Tarvex.
+class DbFrameworkScope {
+ public:
+  /// The line of the report of an exception that left the shut-down at
+  /// the scope's end.
+  static constexpr int kShutDownThrewLine = 70;
+
+  /// Starts the framework, or joins the scope that did (see the class), in
+  /// the tables' scope `tables`: a named one (a temporary does not compile).
+  template <class Tables, class = std::enable_if_t<std::is_same_v<
+                              std::remove_cv_t<std::remove_reference_t<Tables>>, DbTablesScope>>>
+  explicit DbFrameworkScope(Tables&& /*tables*/) : m_pOuter(current()) {
+    static_assert(std::is_lvalue_reference_v<Tables>,
+                  "DbFrameworkScope runs inside the tables' scope: pass a named DbTablesScope, "
+                  "not a temporary");
+    if (m_pOuter != nullptr) {
+      m_bStarted = m_pOuter->m_bStarted;
+      return;
+    }
+    current() = this;
+    try {
+      m_bStarted = AfFramework::startUp();
+    } catch (...) {
+      current() = nullptr;
+      // The start-up's exception is the one to pass on.
+      try {
+        AfFramework::shutDown();
+      } catch (...) {  // NOLINT(bugprone-empty-catch)
+      }
+      throw;
+    }
+  }
+  DbFrameworkScope(const DbFrameworkScope&) = delete;
+  DbFrameworkScope& operator=(const DbFrameworkScope&) = delete;
+  /// Shuts the framework down unless shutDown() did or the scope joined
+  /// another. An exception from the shut-down is reported ("VORASSERT
+  /// (shut-down without exception) failed", file ".\\DbFrameworkScope",
+  /// line kShutDownThrewLine) and goes no further.
+  ~DbFrameworkScope() {
+    try {
+      shutDown();
+    } catch (...) {
+      EAssertAndTrace().outputAssertMsgAct(L"VORASSERT (shut-down without exception) failed",
+                                           EString(L".\\DbFrameworkScope"), kShutDownThrewLine);
+    }
+  }
+
+  /// AfFramework::startUp()'s answer (for a joining scope, the outer one's).
+  bool started() const noexcept { return m_bStarted; }
+  /// Whether this scope found another one living and joined it.
+  bool joined() const noexcept { return m_pOuter != nullptr; }
+  /// Shuts the framework down now and answers AfFramework::shutDown();
+  /// an exception passes. Afterwards, and on a joining scope, nothing
+  /// happens and the answer is true.
+  bool shutDown() {
+    if (m_pOuter != nullptr || current() != this) return true;
+    current() = nullptr;
+    return AfFramework::shutDown();
+  }
+  /// Whether a scope has started the framework and not yet shut it down.
+  static bool running() noexcept { return current() != nullptr; }
+
+ private:
+  static DbFrameworkScope*& current() noexcept {
+    static DbFrameworkScope* scope = nullptr;
+    return scope;
+  }
+
+  DbFrameworkScope* m_pOuter;
+  bool m_bStarted = false;
+};
+
+}  // namespace tarvex
