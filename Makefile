@@ -73,15 +73,30 @@ fuzz: setup
 	  build/fuzz/tests/fuzz/MetaOperationsFuzz build/fuzz/corpus tests/fuzz/corpus \
 	  -max_total_time=$(FUZZ_SECONDS) -max_len=512 -print_final_stats=1 -artifact_prefix=build/fuzz/
 
-# Line and branch coverage of the library's own sources by the whole suite.
+# Line and branch coverage of the library's own sources by the suites that
+# run them (ctest label coverage); fails below either bar. docs/coverage.md
+# lists every branch not taken and says what is left out and why:
+# - ExportedInlines.cpp only makes the library export its headers' inline
+#   members; its table of calls is never run, by design.
+# - COVERAGE_NOISE: lines without a condition of their own (no if, loop,
+#   switch, ?:, && or ||) whose branches are all the compiler's: a
+#   function-local static's initialisation guard, a new-expression's cleanup,
+#   the null test of a delete, the temporaries of a report text.
+COVERAGE_BAR ?= 97
+COVERAGE_NOISE := (?!.*(\b(if|for|while|switch)\b|\?|&&|\|\|))(\s*static\s|.*([=(]\s*new\b|\bdelete(\[\])?\s+[\w(]|\bcomposeText\())
 coverage: setup
 	@tools/ensure-packages gcovr
 	cmake --preset coverage
 	cmake --build --preset coverage -j $(JOBS)
 	find build/coverage -name '*.gcda' -delete
 	ctest --preset coverage -j $(JOBS)
-	gcovr --root . --filter 'database/meta/' --exclude-throw-branches --exclude-unreachable-branches \
-	  --print-summary build/coverage
+	mkdir -p build/coverage/html
+	gcovr --root . --filter 'database/meta/' --exclude 'database/meta/ExportedInlines\.cpp' \
+	  --exclude-throw-branches --exclude-unreachable-branches \
+	  --exclude-branches-by-pattern '$(COVERAGE_NOISE)' -j $(JOBS) \
+	  --branches --txt --html-details build/coverage/html/index.html --print-summary \
+	  --fail-under-line $(COVERAGE_BAR) --fail-under-branch $(COVERAGE_BAR) \
+	  build/coverage/database/meta
 
 # make install PREFIX=/opt/tarvex: the libraries and package files only, from
 # a build of its own that looks for neither GoogleTest nor Google Benchmark.
