@@ -473,7 +473,9 @@ std::vector<Row> registryRows() {
 
   // The registered pool is reachable through the registry's iterators; a
   // null written there stands for a pool entry that lost its meta.
-  rows.push_back({"registered entry without a meta", {report(noMeta, kManager, 259)}, [] {
+  rows.push_back({"registered entry without a meta",
+                  {report(noMeta, kManager, 259)},
+                  [] {
                     LocalRegistry registry;
                     auto* meta = new CountingMeta(6);
                     registry.registerMeta(meta);
@@ -495,17 +497,16 @@ std::vector<Row> registryRows() {
                    report("DbMetaManager-InUseCount 0\n", kManager, 236)}});
   // A pool's own entries are as reachable; growing from a null one makes
   // nothing.
-  rows.push_back({"pool entry without a meta when the pool grows",
-                  {report(noNewMeta, kPool, 48)},
-                  [] {
-                    DbType2MetaMap pool;
-                    auto* meta = new CountingMeta(3);
-                    pool.adoptMeta(3, meta);
-                    pool.begin()->second = nullptr;
-                    EXPECT_EQ(pool.getFreeMeta(3), nullptr);
-                    EXPECT_EQ(pool.size(), 1u);
-                    pool.begin()->second = meta;
-                  }});
+  rows.push_back(
+      {"pool entry without a meta when the pool grows", {report(noNewMeta, kPool, 48)}, [] {
+         DbType2MetaMap pool;
+         auto* meta = new CountingMeta(3);
+         pool.adoptMeta(3, meta);
+         pool.begin()->second = nullptr;
+         EXPECT_EQ(pool.getFreeMeta(3), nullptr);
+         EXPECT_EQ(pool.size(), 1u);
+         pool.begin()->second = meta;
+       }});
   rows.push_back({"in-use metas of type ids 127 and 128 in dump",
                   {},
                   [] {
