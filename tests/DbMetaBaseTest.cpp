@@ -560,8 +560,10 @@ TEST_F(MetaTest, ContainerWalksVisitContainerAndElementsInMirroredOrder) {
   meta.prepareContainerAccess(nullptr);
   meta.unprepareContainerAccess(nullptr);
   meta.changeDatabaseIds(nullptr, 3, 7);
-  meta.setupDirectDataPtr(nullptr);
   EXPECT_TRUE(events().empty());
+  DirectTestMeta direct(101);
+  direct.setupDirectDataPtr(nullptr);
+  EXPECT_FALSE(direct.hasDirectData());
 }
 
 TEST_F(MetaTest, ContainerAndEmbeddedLookUpsByDataId) {
