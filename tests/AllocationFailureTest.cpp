@@ -18,6 +18,7 @@
 #include <cstdlib>
 #include <functional>
 #include <iterator>
+#include <limits>
 #include <memory>
 #include <new>
 #include <utility>
@@ -409,6 +410,44 @@ TEST_F(AllocationFailure, TheSameValueGivenAgainStaysHeld) {
       return failed;
     });
   }
+}
+
+TEST_F(AllocationFailure, DuplicateThatCannotBeListedLeavesTheFirstValueMapped) {
+  // A duplicate is reported and listed, never mapped. When listing it fails
+  // (the add's last allocation; four values fill the list), its id still
+  // answers with the first value and the duplicate is disposed of.
+  ReportCapture capture;
+  long allocations = 0;
+  {
+    SweepMeta meta(9, false, 4);
+    auto* duplicate = new CountedLong(60101, 9);
+    t_Seen = 0;
+    t_FailAt = 0;
+    t_Armed = true;
+    meta.addData(duplicate);
+    t_Armed = false;
+    allocations = t_Seen;
+    delete duplicate;  // listed, it is still the caller's
+  }
+  SweepMeta meta(9, false, 4);
+  const DbData* first = meta.getData(60101);
+  auto* duplicate = new CountedLong(60101, 9);
+  const int valuesBefore = CountedLong::live();
+  EXPECT_TRUE(failsAt(allocations, [&] { meta.addData(duplicate); }));
+  EXPECT_EQ(meta.getData(60101), first);
+  EXPECT_EQ(meta.getDataList(false).size(), 4u);
+  EXPECT_EQ(CountedLong::live(), valuesBefore - 1);
+}
+
+// The object allocator never answers null: a constructor would run on it.
+TEST_F(AllocationFailure, ObjectAllocatorThrowsWhenNothingIsLeft) {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizers end the process on an allocation this large";
+#else
+  volatile std::size_t tooLarge = std::numeric_limits<std::size_t>::max() / 2;
+  EXPECT_THROW(DbData::operator new(tooLarge), std::bad_alloc);
+  EXPECT_THROW(DbMetaBase::operator new(tooLarge), std::bad_alloc);
+#endif
 }
 
 TEST_F(AllocationFailure, ReplaceDataAfterAFailedRebuildLosesNoValue) {

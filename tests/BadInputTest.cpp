@@ -680,7 +680,9 @@ std::vector<Row> registryRows() {
 
   // The registered pool is reachable through the registry's iterators; a
   // null written there stands for a pool entry that lost its meta.
-  rows.push_back({"registered entry without a meta", {report(noMeta, kManager, 259)}, [] {
+  rows.push_back({"registered entry without a meta",
+                  {report(noMeta, kManager, 259)},
+                  [] {
                     LocalRegistry registry;
                     auto* meta = new CountingMeta(6);
                     registry.registerMeta(meta);
@@ -691,7 +693,27 @@ std::vector<Row> registryRows() {
                     registry.clearAllMetas(false);
                     EXPECT_TRUE(meta->inUse());
                     delete meta;
-                  }});
+                    // A copy, a new thread's pool and the dump pass over it.
+                    DbMetaManagerBase copy(registry);
+                    EXPECT_FALSE(copy.isMetaRegistered(6));
+                    Worker thread;
+                    thread.run([&] { EXPECT_EQ(registry.getMetaLocal(6), nullptr); });
+                    registry.dump();
+                  },
+                  {report("DbMetaManager-recycled Metacount 2\n", kManager, 234),
+                   report("DbMetaManager-InUseCount 0\n", kManager, 236)}});
+  // A pool's own entries are as reachable; growing from a null one makes
+  // nothing.
+  rows.push_back(
+      {"pool entry without a meta when the pool grows", {report(noNewMeta, kPool, 48)}, [] {
+         DbType2MetaMap pool;
+         auto* meta = new CountingMeta(3);
+         pool.adoptMeta(3, meta);
+         pool.begin()->second = nullptr;
+         EXPECT_EQ(pool.getFreeMeta(3), nullptr);
+         EXPECT_EQ(pool.size(), 1u);
+         pool.begin()->second = meta;
+       }});
   rows.push_back({"in-use metas of type ids 127 and 128 in dump",
                   {},
                   [] {

@@ -77,6 +77,16 @@ TEST(DbDataId2DataMapTest, AsStringJoinsAllValuesAndAndsTheirResults) {
   a.setAsStringFails(true);
   EXPECT_FALSE(map.getAsString(out));
   EXPECT_EQ(out.size(), 2u) << "a failing value still contributes its text";
+  // The other one failing: whichever the map visits first, a later success
+  // does not undo the failure.
+  a.setAsStringFails(false);
+  b.setAsStringFails(true);
+  EXPECT_FALSE(map.getAsString(out));
+  // A null entry counts as absent: it adds no text and no failure.
+  b.setAsStringFails(false);
+  map[60012] = nullptr;
+  EXPECT_TRUE(map.getAsString(out));
+  EXPECT_EQ(out.size(), 2u);
 }
 
 TEST(DbDataId2DataMapTest, ClearAndDestroyClearsThenPurgesEachElement) {
@@ -84,6 +94,7 @@ TEST(DbDataId2DataMapTest, ClearAndDestroyClearsThenPurgesEachElement) {
   DbDataId2DataMap map;
   map.addData(60001, new tarvex_test::LoggedValue(60001, &log));
   map.addData(60002, new tarvex_test::LoggedValue(60002, &log));
+  map[60003] = nullptr;  // absent, owns nothing: skipped
   map.clearAndDestroyElements();
   EXPECT_TRUE(map.empty());
   ASSERT_EQ(log.size(), 4u);

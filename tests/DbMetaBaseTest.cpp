@@ -67,6 +67,17 @@ class ThrowingContainer : public TestValue {
   std::wstring text() const override { return L"[!]"; }
 };
 
+// A meta whose clear() throws once it has given the meta back.
+class ClearThrowsMeta final : public TestMeta {
+ public:
+  explicit ClearThrowsMeta(unsigned short typeId) : TestMeta(typeId, {}) { fill(); }
+  DbMetaBase* createMeta() override { return new ClearThrowsMeta(m_TypeId); }
+  void clear() override {
+    TestMeta::clear();
+    throw std::logic_error("clear");
+  }
+};
+
 class MetaTest : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -532,6 +543,9 @@ TEST_F(MetaTest, ContainerWalksVisitContainerAndElementsInMirroredOrder) {
   invalid->add(new ContainerValue(41, kDmLong));
   invalid->setValid(false);
   meta.addData(invalid);
+  // Neither a null element nor an embedded value without a meta is walked.
+  nested->add(nullptr);
+  meta.addData(new EmbeddedValue(5, nullptr));
 
   meta.prepareContainerAccess();
   EXPECT_EQ(events(),
@@ -540,6 +554,16 @@ TEST_F(MetaTest, ContainerWalksVisitContainerAndElementsInMirroredOrder) {
   meta.unprepareContainerAccess();
   EXPECT_EQ(events(),
             (std::vector<std::string>{"unprepare:12", "unprepare:1", "unprepare:20", "clear:200"}));
+
+  // The walks of one value take null as no value at all.
+  events().clear();
+  meta.prepareContainerAccess(nullptr);
+  meta.unprepareContainerAccess(nullptr);
+  meta.changeDatabaseIds(nullptr, 3, 7);
+  EXPECT_TRUE(events().empty());
+  DirectTestMeta direct(101);
+  direct.setupDirectDataPtr(nullptr);
+  EXPECT_FALSE(direct.hasDirectData());
 }
 
 TEST_F(MetaTest, ContainerAndEmbeddedLookUpsByDataId) {
@@ -576,7 +600,9 @@ TEST_F(MetaTest, ChangeDatabaseIdsWritesBackOnlyMatchingIds) {
   auto* r16 = new ReferenceValue(32, DbObjectId(2, 3, 2), kDmRef16);
   auto* r18 = new ReferenceValue(33, DbObjectId(2, 3, 3), kDmRef18);
   auto* rForeign = new ReferenceValue(34, DbObjectId(2, 5, 4), kDmRef16);
-  for (DbData* r : {r15, r16, r18, rForeign}) references->add(r);
+  for (DbData* r : {r15, r16, r18, rForeign, static_cast<ReferenceValue*>(nullptr)}) {
+    references->add(r);
+  }
   auto* invalid = new ReferenceValue(4, DbObjectId(2, 3, 5));
   invalid->setValid(false);
   meta.addData(matching);
@@ -585,6 +611,7 @@ TEST_F(MetaTest, ChangeDatabaseIdsWritesBackOnlyMatchingIds) {
   meta.addData(new EmbeddedValue(5, &inner));
   meta.addData(invalid);
   meta.addData(new LongValue(6, 3));
+  meta.addData(new EmbeddedValue(7, nullptr));
 
   meta.changeDatabaseIds(3, 7);
   EXPECT_EQ(matching->value(), DbObjectId(9, 7, 100));
@@ -623,6 +650,20 @@ TEST_F(MetaTest, WalksHandTheEmbeddedMetaBackWhenAValueThrows) {
     EXPECT_FALSE(inner.inUse());
     EXPECT_EQ(inner.clearCount(), 1);
     EXPECT_EQ(embedded->ungetCount(), name == "addDataEntry2DbMap" ? 1 : 0);
+  }
+  // A hand-back that throws as well must neither replace the exception on
+  // its way nor end the process.
+  for (const auto& [name, walk] : walks) {
+    SCOPED_TRACE(name + ", clear() throwing too");
+    ClearThrowsMeta inner(200);
+    inner.addData(new ThrowingContainer(20));
+    inner.setObject(testObject(1), 0);
+    PlainTestMeta outer(100);
+    outer.addData(new EmbeddedValue(2, &inner));
+
+    EXPECT_THROW(walk(outer), std::runtime_error);
+    EXPECT_FALSE(inner.inUse());
+    EXPECT_EQ(inner.clearCount(), 1);
   }
 }
 

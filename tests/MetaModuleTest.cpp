@@ -191,6 +191,11 @@ TEST_F(MetaModuleTest, OtherKindsAreGivenBackAndNullsSkipped) {
   EXPECT_TRUE(m_pModule->init());
   EXPECT_EQ(events(), (std::vector<std::string>{"create:wrong", "release:wrong", "delete:wrong",
                                                 "create:Table", "init:Table", "delete:Table"}));
+  // Shut-down likewise.
+  events().clear();
+  EXPECT_TRUE(m_pModule->exit());
+  EXPECT_EQ(events(), (std::vector<std::string>{"create:wrong", "release:wrong", "delete:wrong",
+                                                "create:Table", "exit:Table", "delete:Table"}));
 }
 
 TEST_F(MetaModuleTest, ShutDownSkipsEmptyAndUnknownNames) {

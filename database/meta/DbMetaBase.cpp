@@ -335,7 +335,7 @@ void DbMetaBase::addDataEntry2DbMap(bool registering) {
   }
 
   for (DbData* value : m_DataList) {
-    if (value == nullptr) continue;
+    if (value == nullptr) continue;  // GCOVR_EXCL_BR_LINE
     const unsigned short dataId = value->getDataId();
     if (!value->valid()) {
       schema->addDataEntry(this, dataId, value->getDataModelType());

@@ -261,8 +261,8 @@ void DbMetaManagerBase::clearAllMetas(bool allThreads) {
   if (!allThreads) return;
   forEachPool(m_LocalMetas, kClearNoPool, [](DbType2MetaMap& pool) {
     for (const auto& entry : pool) {
-      if (entry.second == nullptr) {
-        reportAssert(texts::kNoMeta, kClearNoPoolMeta);
+      if (entry.second == nullptr) {                     // GCOVR_EXCL_BR_LINE
+        reportAssert(texts::kNoMeta, kClearNoPoolMeta);  // GCOVR_EXCL_BR_LINE
         continue;
       }
       entry.second->clear();

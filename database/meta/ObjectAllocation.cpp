@@ -40,6 +40,7 @@ void freeObject(void* pointer) noexcept {
 #endif
 }
 
+#ifdef _WIN32
 void* allocateStorage(std::size_t size, bool array) {
   if (s_pAllocationHook != nullptr) {
     s_pAllocationHook(array ? AllocationKind::kArray : AllocationKind::kStorage, size);
@@ -49,5 +50,6 @@ void* allocateStorage(std::size_t size, bool array) {
 }
 
 void freeStorage(void* pointer) noexcept { std::free(pointer); }
+#endif
 
 }  // namespace tarvex::internal

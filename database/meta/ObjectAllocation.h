@@ -13,10 +13,13 @@ namespace tarvex::internal {
 void* allocateObject(std::size_t size);
 void freeObject(void* pointer) noexcept;
 
-// The library's operator new where it has one of its own (a Windows DLL):
+#ifdef _WIN32
+// The library's operator new where it has one of its own (a Windows DLL,
+// ModuleAllocation.cpp; elsewhere nothing would call these):
 // std::malloc, as the standard library's operator new uses, so a block may
 // be freed by another module's operator delete. Throws std::bad_alloc.
 void* allocateStorage(std::size_t size, bool array);
 void freeStorage(void* pointer) noexcept;
+#endif
 
 }  // namespace tarvex::internal

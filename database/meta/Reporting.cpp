@@ -27,7 +27,7 @@ void traceMeta(const wchar_t* text, ReportSite site) {
 }
 
 void traceMeta(const EString& text, ReportSite site) {
-  if (!isMetaTraceOn()) return;
+  if (!isMetaTraceOn()) return;  // GCOVR_EXCL_BR_LINE
   EAssertAndTrace(EString("Meta"), EString(site.file), site.line).outputDbgFormString(text);
 }
 

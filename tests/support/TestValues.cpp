@@ -66,7 +66,9 @@ void ReferenceValue::setReference(const DbObjectId& reference) {
 std::wstring ReferenceValue::text() const { return L"->" + objectIdText(getReference()); }
 
 ContainerValue::~ContainerValue() {
-  for (DbData* element : m_Elements) element->purge();
+  for (DbData* element : m_Elements) {
+    if (element != nullptr) element->purge();
+  }
 }
 
 void ContainerValue::prepareContainerAccess() {
