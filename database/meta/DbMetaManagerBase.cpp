@@ -191,7 +191,8 @@ bool DbMetaManagerBase::registerMeta(DbMetaBase* meta) {
   // The walk that looks for it also finds where the new entry goes.
   const unsigned short typeId = meta->getTypeId();
   DbType2MetaMap::iterator lastRegistered = m_pMetas->end();
-  for (auto [entry, end] = m_pMetas->equal_range(typeId); entry != end; ++entry) {
+  for (auto entry = m_pMetas->find(typeId); entry != m_pMetas->end() && entry->first == typeId;
+       ++entry) {
     if (entry->second == meta) {
       // Taking it again would delete it twice; the registry stays as it
       // was, and the schema is not told of it a second time either.
@@ -215,7 +216,8 @@ bool DbMetaManagerBase::registerMeta(DbMetaBase* meta) {
   PoolSlot& slot = m_LocalMetas.local();
   std::optional<DbType2MetaMap::iterator> lastWorking;
   if (slot.pool) {
-    for (auto [entry, end] = slot.pool->equal_range(typeId); entry != end; ++entry) {
+    DbType2MetaMap& held = *slot.pool;
+    for (auto entry = held.find(typeId); entry != held.end() && entry->first == typeId; ++entry) {
       if (entry->second == meta) {
         registered.release();  // its pool's, not ours
         return refuseWorking();
