@@ -25,6 +25,8 @@
 //               scalable allocator, std::malloc and the library's own choice
 //   Keys/*      reading and writing values through typed data keys against
 //               the direct calls they stand for
+//   Growth/*    pools of many metas of one type: registering one more, a
+//               thread's first-use fill, and binding k metas at once
 //
 // Times are wall-clock ("real") times; for threaded runs Google Benchmark
 // divides the wall time by the cycles of all threads together.
@@ -44,6 +46,7 @@
 #include <numeric>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <benchmark/benchmark.h>
@@ -446,6 +449,56 @@ void Alloc_Scalable(benchmark::State& state) { Alloc<ScalableAllocator>(state); 
 void Alloc_Malloc(benchmark::State& state) { Alloc<MallocAllocator>(state); }
 void Alloc_Library(benchmark::State& state) { Alloc<LibraryAllocator>(state); }
 
+// --- 5. Pool growth ------------------------------------------------------------------
+
+// A local registry with `count` lean metas registered, all of one type.
+std::unique_ptr<DbMetaManagerBase> registryOfOneType(std::int64_t count) {
+  auto registry = std::make_unique<DbMetaManagerBase>();
+  for (std::int64_t i = 0; i < count; ++i) registry->registerMeta(new BenchMeta<false>);
+  return registry;
+}
+
+// Registering one more meta of a type that has `metas` already (on the
+// registering thread, whose pool holds as many working metas).
+void Growth_RegisterMeta(benchmark::State& state) {
+  const std::unique_ptr<DbMetaManagerBase> registry = registryOfOneType(state.range(0));
+  for (auto _ : state) registry->registerMeta(new BenchMeta<false>);
+}
+
+// A thread's first getMeta, which fills its pool with one working meta per
+// registered meta; a new thread per iteration, only the call timed.
+void Growth_FirstUseFill(benchmark::State& state) {
+  const std::unique_ptr<DbMetaManagerBase> registry = registryOfOneType(state.range(0));
+  for (auto _ : state) {
+    double seconds = 0;
+    std::thread([&] {
+      const auto begin = std::chrono::steady_clock::now();
+      benchmark::DoNotOptimize(registry->getMeta(kLeanType));
+      seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+    }).join();
+    state.SetIterationTime(seconds);
+  }
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+}
+
+// A caller that keeps k metas of one type bound at once: k hand-outs, each
+// walking past the busy ones, then k give-backs. The pool has grown to k in
+// a first round, untimed.
+void Growth_KeepBound(benchmark::State& state) {
+  const std::unique_ptr<DbMetaManagerBase> registry = registryOfOneType(1);
+  DMMemberBase object(DbObjectId(kLeanType, 1, 1));
+  std::vector<DbMetaBase*> bound(static_cast<std::size_t>(state.range(0)));
+  auto round = [&] {
+    for (DbMetaBase*& meta : bound) {
+      meta = registry->getMeta(kLeanType);
+      meta->setObject(&object, 0);
+    }
+    for (DbMetaBase* meta : bound) meta->clear();
+  };
+  round();
+  for (auto _ : state) round();
+}
+
 void registerBenchmarks() {
   const std::pair<const char*, void (*)(benchmark::State&)> cycles[] = {
       {"Cycle/Registry", Cycle_Registry},
@@ -498,6 +551,27 @@ void registerBenchmarks() {
         std::pair{"Alloc/Library", &Alloc_Library}}) {
     benchmark::RegisterBenchmark(name, function)->Threads(1)->Threads(2)->UseRealTime();
   }
+  // Few iterations: every one leaves its metas in the registry, and the
+  // quadratic walks these rows watch take up to seconds.
+  benchmark::RegisterBenchmark("Growth/RegisterMeta", Growth_RegisterMeta)
+      ->ArgName("metas")
+      ->Arg(1000)
+      ->Arg(20000)
+      ->Iterations(200)
+      ->Unit(benchmark::kMicrosecond);
+  benchmark::RegisterBenchmark("Growth/FirstUseFill", Growth_FirstUseFill)
+      ->ArgName("metas")
+      ->Arg(1000)
+      ->Arg(20000)
+      ->Iterations(3)
+      ->UseManualTime()
+      ->Unit(benchmark::kMillisecond);
+  benchmark::RegisterBenchmark("Growth/KeepBound", Growth_KeepBound)
+      ->ArgName("k")
+      ->Arg(1000)
+      ->Arg(16000)
+      ->Iterations(3)
+      ->Unit(benchmark::kMillisecond);
 }
 
 // --- Ratios against the targets ----------------------------------------------------

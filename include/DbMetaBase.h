@@ -248,13 +248,13 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   /// Clears the process-wide packing table. REQUIRES: no meta exists that
   /// uses direct data pointers, and no other thread touches metas.
   static void initDataIdPacking();
-  /// Live metas that handed out at least one packed data id (the first meta
-  /// of each direct-pointer class set up since the table was cleared, as a
-  /// rule). While it is not 0, clearing the table would leave direct arrays
-  /// indexed by packed ids that the next packing hands to other data ids.
-  /// Written only where the table is (set-up, on one thread) and when such a
-  /// meta is destroyed.
-  static std::uint32_t getPackingMetaCount() { return sm_PackingMetaCount; }
+  /// Live metas that hold a direct array: registered metas and the copies
+  /// createMeta made of them alike, on any thread. While it is not 0,
+  /// clearing the table would leave direct arrays indexed by packed ids that
+  /// the next packing hands to other data ids, so start-up keeps the table.
+  /// Changes when a meta gets its first array, drops it, or is destroyed
+  /// with one: never on a look-up or a warm request.
+  static std::uint32_t getPackingMetaCount();
 
  protected:
   /// The string limit map, or null.
@@ -271,11 +271,12 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   /// Packs the value's data id and gives it its direct slot (rebuilding the
   /// array when the packed id lies beyond the spare room). A rebuild packs
   /// listed values that are not packed yet as well. If some listed value
-  /// cannot have a slot (every packed id taken), that is reported and the
-  /// meta drops its array, answering look-ups from the map instead. A
-  /// throwing rebuild leaves the meta on its map as well, and so does a
-  /// class that answers false to supportDirectDataPointer() while an array
-  /// built during a base class's construction (which answered true) exists.
+  /// cannot have a slot (every packed id taken), that is reported once and
+  /// the meta drops its array, answering look-ups from the map instead; it
+  /// tries no rebuild again while every packed id stays taken. A throwing
+  /// rebuild leaves the meta on its map as well, and so does a class that
+  /// answers false to supportDirectDataPointer() while an array built during
+  /// a base class's construction (which answered true) exists.
   void setupDirectDataPtr(DbData* value);
   ///@{
   /// Per-value steps of the public walks of the same names; `value` counts
@@ -302,8 +303,15 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   std::int32_t m_BuildStamp;
   bool m_b3DObject;
   bool m_bCreated;
-  /// This meta handed out a packed id and is counted in sm_PackingMetaCount.
-  bool m_bPackedDataIds;
+  /// This meta holds a direct array and is counted in getPackingMetaCount().
+  bool m_bDirectDataCounted;
+  /// A listed value found no packed id: the meta dropped its array and
+  /// rebuilds none while the packing stays exhausted.
+  bool m_bDirectDataExhausted;
+
+  /// Counts or uncounts the meta as its direct array came or went; every
+  /// place that installs or drops m_pDirectData calls it.
+  void countDirectData();
 
  public:
   ///@{
@@ -319,8 +327,6 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   static unsigned short sm_MapDataIdToPackedDataId[65536];
   /// The packed id handed out last; 0 when none.
   static unsigned short sm_LastUsedPackedDataId;
-  /// Live metas with m_bPackedDataIds set.
-  static std::uint32_t sm_PackingMetaCount;
 };
 
 // Inline, as the request cycle's first step after the hand-out; the rare

@@ -23,8 +23,13 @@ class TARVEX_EXPORT DbMetaManager : public DbMetaManagerBase {
   static DbMetaManager* getInstance();
   /// Deletes the singleton (tracing metas not given back); a later
   /// getInstance() creates a new, empty one. Nothing happens if there is none.
+  /// getInstance() no longer returns the singleton once its deletion has
+  /// begun: a trace sink that calls it during deinit gets a new, empty
+  /// singleton (which a later deinit deletes). A deinit from such a sink
+  /// does nothing.
   static void deinit();
-  /// getInstance()->dump().
+  /// getInstance()->dump(); during deinit, the dump of the singleton being
+  /// deleted, counting what is left of it.
   static void dumpMetas();
 
   ///@{

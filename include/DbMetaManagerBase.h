@@ -41,6 +41,13 @@
 /// REQUIRES: a meta handed out is given back with clear() before teardown
 ///           and not touched afterwards.
 ///
+/// Teardown: from the start of the destructor the registry answers as an
+/// empty one, so a trace sink called from the "not given back" traces may
+/// ask it: getMeta gives null (this registry makes no pool any more),
+/// isMetaRegistered false, check and dump count what is left in the pools,
+/// clearAllMetas and assignment do nothing, registerMeta reports and deletes
+/// the meta it is given.
+///
 /// A thread's first getMeta puts its new pool into the thread's slot and then
 /// fills it there, so a createMeta() (or meta constructor) that asks the same
 /// registry for a meta during that fill is served from the partly filled
@@ -51,8 +58,9 @@
 ///
 /// Reports (".\DbMetaManagerBase"): a thread slot without a pool, an entry
 /// without a meta, a null meta given to registerMeta, a meta registered with
-/// the same registry twice, a createMeta() that returns null. The operation
-/// goes on after each.
+/// the same registry twice, a working meta given to registerMeta, a meta
+/// given to registerMeta during teardown, a createMeta() that returns null.
+/// The operation goes on after each.
 #pragma once
 
 #include <list>
@@ -87,18 +95,28 @@ class TARVEX_EXPORT DbMetaManagerBase {
 
   /// A free working meta of the type from this registry, else from the
   /// singleton (created if need be); null if neither holds the type.
+  /// REQUIRES: the singleton exists (DbMetaManager::getInstance() has been
+  ///           called) before several threads may reach this fallback at
+  ///           once: its creation is not synchronised, and threads that
+  ///           create it together make one singleton each.
   virtual DbMetaBase* getMeta(unsigned short typeId) const;
 
   /// Announces the meta's data entries to the schema, gives the calling
   /// thread's pool a working meta of it (with a copy of its string limit
   /// map) and registers it. Pools of other threads that exist already never
-  /// learn of it. Returns false, after a report, for a null meta or one this
-  /// registry holds already (nothing happens: neither the schema nor any
-  /// pool hears of it, and the meta is still owned once), or when the meta's
-  /// createMeta() returns null (the meta is registered and owned all the
-  /// same, but this thread's pool got nothing). A second meta of a type
-  /// already registered is registered behind the first.
+  /// learn of it. Returns false, after a report, for a null meta, one this
+  /// registry holds registered already, and a working meta: one in use, or
+  /// one the calling thread's pool holds (nothing happens: neither the
+  /// schema nor any pool hears of it, and the meta is still owned once);
+  /// or when the meta's createMeta() returns null (the meta is registered
+  /// and owned all the same, but this thread's pool got nothing). A meta
+  /// given during teardown (from a trace sink) is reported and deleted. A
+  /// second meta of a type already registered is registered behind the
+  /// first. All or nothing: if registering throws, neither the registry nor
+  /// the pool keeps anything of it (the schema has heard of it).
   /// REQUIRES: embedded types are registered before the metas embedding them.
+  /// REQUIRES: the meta is owned by nobody else: not registered with another
+  ///           registry, nor a working meta of another thread's pool.
   bool registerMeta(DbMetaBase* meta);
   /// Whether a meta of `typeId` is registered here (the singleton is not asked).
   bool isMetaRegistered(unsigned short typeId) const;
@@ -138,8 +156,9 @@ class TARVEX_EXPORT DbMetaManagerBase {
   /// filled, or after a fill that threw with some of its metas in use,
   /// `nextToFill` is the registered entry to make a working meta of next.
   struct PoolSlot {
-    /// Where the pool's first fill stands.
-    enum class Fill : unsigned char { Done, Filling, Interrupted };
+    /// Where the pool's first fill stands; Closed once the registry's
+    /// teardown has begun, so that the request path asks no pool again.
+    enum class Fill : unsigned char { Done, Filling, Interrupted, Closed };
     ESmartPtr<DbType2MetaMap> pool;  ///< Empty until the thread's first call.
     MetaConstIterator nextToFill{};  ///< Meaningful unless Done.
     Fill fill = Fill::Done;          ///< Done also for a pool never filled.
@@ -154,8 +173,6 @@ class TARVEX_EXPORT DbMetaManagerBase {
   DbType2MetaMap& slotPool(PoolSlot& slot, bool fill) const;
   /// getMetaLocal while the calling thread's `slot` holds no filled pool.
   DbMetaBase* getMetaFromSlot(PoolSlot& slot, unsigned short typeId) const;
-  /// Whether `meta` itself is one of the registered metas.
-  bool isRegistered(const DbMetaBase& meta) const;
   /// Fills the slot's pool from `nextToFill` on, in the slot.
   void fillPool(PoolSlot& slot) const;
   /// Deletes every working meta of every thread; the pools stay, empty.

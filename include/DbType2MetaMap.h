@@ -45,12 +45,17 @@ class TARVEX_EXPORT DbType2MetaMap
       if (meta != nullptr && !meta->inUse()) return meta;
       newest = entry;
     } while (++entry != end() && entry->first == typeId);
-    return addFreeMeta(typeId, newest);
+    return addFreeMeta(newest);
   }
 
-  /// Adds `meta` under `typeId` and takes it over. If adding throws, `meta`
-  /// is deleted before the exception leaves. REQUIRES: meta is non-null.
-  void adoptMeta(unsigned short typeId, DbMetaBase* meta);
+  /// Adds `meta` under `typeId`, behind the metas of that type, and takes it
+  /// over; returns its entry. If adding throws, `meta` is deleted before the
+  /// exception leaves. REQUIRES: meta is non-null.
+  iterator adoptMeta(unsigned short typeId, DbMetaBase* meta);
+  /// adoptMeta under the type of `hint`, walking to the group's end from
+  /// `hint` instead of from the type's oldest meta.
+  /// REQUIRES: meta is non-null; `hint` is an entry of this pool.
+  iterator adoptMetaBehind(iterator hint, DbMetaBase* meta);
 
   /// Traces every meta still in use ("Meta" trace switch on) and every one
   /// still holding an object, deletes all metas and empties the pool. The
@@ -62,8 +67,8 @@ class TARVEX_EXPORT DbType2MetaMap
 
  private:
   /// getFreeMeta when every meta of the type is busy; `newest` is the
-  /// newest of them.
-  DbMetaBase* addFreeMeta(unsigned short typeId, iterator newest);
+  /// newest of them, behind which the new one goes without another walk.
+  DbMetaBase* addFreeMeta(iterator newest);
   /// deleteAllMetas, with the traces or (in the destructor, after a trace
   /// threw) without them.
   void deleteMetas(bool trace);

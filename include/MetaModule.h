@@ -10,15 +10,17 @@
 ///
 /// Thread safety: the hooks run on the framework's thread.
 ///
-/// REQUIRES (init): no other thread touches metas, and no meta with direct
-/// data pointers exists yet, i.e. none made since the packing table was last
-/// cleared is still alive. Clearing the table under such a meta makes the
-/// next packing hand its packed ids to other data ids, so its look-ups answer
-/// other values. A second start-up, or a second module object, breaks this
-/// while the first start-up's registered metas live: tear the registry down
-/// (DbMetaManager::deinit) before starting again. A start-up that finds live
-/// metas which handed out packed ids (DbMetaBase::getPackingMetaCount) reports
-/// it from ".\MetaModule", and clears the table all the same.
+/// REQUIRES (init): no other thread touches metas.
+///
+/// Clearing the table under a live meta with a direct array would make the
+/// next packing hand its packed ids to other data ids, so its look-ups would
+/// answer other values. A start-up that finds such metas alive (a second
+/// start-up, or a second module object, while the first start-up's metas or
+/// any copies of them live; DbMetaBase::getPackingMetaCount) therefore
+/// reports their number from ".\MetaModule" and leaves the table as it is:
+/// packing goes on from where it stands. To start with a cleared table, tear
+/// the registry down (DbMetaManager::deinit) and delete every meta with
+/// direct data pointers before starting again.
 #pragma once
 
 #include "AfModule.h"
@@ -32,8 +34,8 @@ class TARVEX_EXPORT MetaModule : public AfModule {
   MetaModule();
   ~MetaModule() override;
 
-  /// Clears the packing table (after reporting live metas with packed ids,
-  /// see the file's REQUIRES), then creates each "IDbMetaTable" provider in
+  /// Clears the packing table (unless metas with direct arrays live: then
+  /// reports them and keeps it, see above), then creates each "IDbMetaTable" provider in
   /// the name manager's order and calls its initTable. Always true.
   bool init() override;
   /// Nothing to do. Always true.

@@ -338,23 +338,17 @@ TEST_F(AllocationFailure, FailedRegistrationLeavesNoTraceOfTheType) {
       DbMetaBase::StringLimitMap limits{{60100, 8}, {60101, 9}};
       meta->setStringLimitMap(limits);
       const bool failed = failsAt(n, [&] { registry.registerMeta(meta); });
-      // A failed call may still have registered the meta (its registration
-      // came first); this thread's pool may then lack a working one, as
-      // after a createMeta that gives null.
-      bool workingExpected = !failed;
-      if (failed && !registry.isMetaRegistered(3)) {
-        // Not registered, so not half-registered through a working meta
-        // left in this thread's pool either.
+      // All or nothing: a failed call leaves neither the type registered
+      // nor a working meta of it in this thread's pool, which exists.
+      if (failed) {
+        EXPECT_FALSE(registry.isMetaRegistered(3));
         EXPECT_EQ(registry.getMetaLocal(3), nullptr);
         EXPECT_TRUE(registry.registerMeta(new SweepMeta(3, direct, 20)));
-        workingExpected = true;
       }
       EXPECT_TRUE(registry.isMetaRegistered(3));
       EXPECT_NE(registry.getMetaLocal(1), nullptr);
       auto* working = static_cast<TestMeta*>(registry.getMetaLocal(3));
-      if (workingExpected) {
-        EXPECT_NE(working, nullptr);
-      }
+      EXPECT_NE(working, nullptr);
       if (working != nullptr) expectConsistent(*working, {60100, 60119});
       EXPECT_TRUE(registry.check());
       return failed;

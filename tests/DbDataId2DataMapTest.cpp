@@ -74,6 +74,11 @@ TEST(DbDataId2DataMapTest, AsStringJoinsAllValuesAndAndsTheirResults) {
   EXPECT_TRUE(map.getAsString(out));
   EXPECT_TRUE(narrow(out) == "AB" || narrow(out) == "BA") << narrow(out);
 
+  // An entry without a value counts as absent: no text, no failure.
+  map.addData(60012, nullptr);
+  EXPECT_TRUE(map.getAsString(out));
+  EXPECT_TRUE(narrow(out) == "AB" || narrow(out) == "BA") << narrow(out);
+
   a.setAsStringFails(true);
   EXPECT_FALSE(map.getAsString(out));
   EXPECT_EQ(out.size(), 2u) << "a failing value still contributes its text";

@@ -306,11 +306,43 @@ TEST_F(PackingTest, ExhaustedPackingDropsTheArrayAndKeepsEveryValueReachable) {
   EXPECT_TRUE(meta.setDataLong(0, 5));
   EXPECT_EQ(unpacked->value(), 5);
 
+  // Nothing can change while every packed id stays taken: further values
+  // are neither reported again nor make the meta rebuild (an array
+  // allocation would throw here).
+  g_FailNextArrayNew = true;
+  for (unsigned short id = 2; id < 40; ++id) meta.addData(new LongValue(id, id));
+  meta.addData(new LongValue(60000, 6));  // unpacked as well
+  EXPECT_TRUE(g_FailNextArrayNew);
+  g_FailNextArrayNew = false;
+  EXPECT_EQ(capture.assertions().size(), 1u);
+  EXPECT_FALSE(meta.hasDirectData());
+  EXPECT_EQ(static_cast<LongValue*>(meta.getData(39))->value(), 39);
+  EXPECT_EQ(static_cast<LongValue*>(meta.getData(60000))->value(), 6);
+  EXPECT_EQ(DbMetaBase::getPackingMetaCount(), 0u);  // it holds no array
+
+  // A copy reports once for itself, however many of its values miss a slot.
+  {
+    std::unique_ptr<DbMetaBase> copy(
+        DirectTestMeta(100, {[] { return new LongValue(0); }, [] { return new LongValue(60000); },
+                             [] { return new LongValue(1); }})
+            .createMeta());
+    EXPECT_EQ(capture.assertions().size(), 3u);  // the original, then its copy
+    EXPECT_FALSE(static_cast<DirectTestMeta*>(copy.get())->hasDirectData());
+  }
+
   // A new meta whose only value cannot be packed never builds an array.
   DirectTestMeta fresh(101);
   fresh.addData(new LongValue(0, 33));
   EXPECT_FALSE(fresh.hasDirectData());
   EXPECT_EQ(static_cast<LongValue*>(fresh.getData(0))->value(), 33);
+
+  // Once the table is cleared, the next value rebuilds a complete array.
+  DbMetaBase::initDataIdPacking();
+  meta.addData(new LongValue(50, 50));
+  ASSERT_TRUE(meta.hasDirectData());
+  EXPECT_EQ(static_cast<LongValue*>(meta.getData(60000))->value(), 6);
+  EXPECT_EQ(static_cast<LongValue*>(meta.getData(0))->value(), 5);
+  EXPECT_EQ(DbMetaBase::getPackingMetaCount(), 1u);
 }
 
 // Values listed before the class's direct pointers were on get packed ids and
@@ -370,24 +402,30 @@ TEST_F(PackingTest, ArrayOfADirectBaseGivesWayToTheMapOfAClassWithout) {
   }
 }
 
-// The count a start-up consults before it clears the table: metas that
-// handed out packed ids, while they live, however their set-up ended.
-TEST_F(PackingTest, MetasThatHandOutPackedIdsAreCountedWhileTheyLive) {
+// The count a start-up consults before it clears the table: live metas that
+// hold a direct array, copies made by createMeta (which pack nothing) too.
+TEST_F(PackingTest, MetasHoldingDirectArraysAreCountedWhileTheyLive) {
   ASSERT_EQ(DbMetaBase::getPackingMetaCount(), 0u);
   {
     DirectTestMeta packer(100, {[] { return new LongValue(4711); }});
     EXPECT_EQ(DbMetaBase::getPackingMetaCount(), 1u);
     std::unique_ptr<DbMetaBase> working(packer.createMeta());  // finds its id packed
+    EXPECT_EQ(DbMetaBase::getPackingMetaCount(), 2u);
     PlainTestMeta plain(101, {[] { return new LongValue(4712); }});
-    EXPECT_EQ(DbMetaBase::getPackingMetaCount(), 1u);
+    EXPECT_EQ(DbMetaBase::getPackingMetaCount(), 2u);
 
+    // A failed array allocation leaves no array, so nothing to count.
     DirectTestMeta failing(102);
     g_FailNextArrayNew = true;
     EXPECT_THROW(failing.addData(new LongValue(4713)), std::bad_alloc);
     EXPECT_EQ(DbMetaBase::getPackingMetaCount(), 2u);
+    failing.addData(new LongValue(4714));
+    EXPECT_EQ(DbMetaBase::getPackingMetaCount(), 3u);
 
     // Clearing the table does not make the live metas' arrays go away.
     DbMetaBase::initDataIdPacking();
+    EXPECT_EQ(DbMetaBase::getPackingMetaCount(), 3u);
+    working.reset();
     EXPECT_EQ(DbMetaBase::getPackingMetaCount(), 2u);
   }
   EXPECT_EQ(DbMetaBase::getPackingMetaCount(), 0u);

@@ -146,6 +146,23 @@ TEST_F(Pool, ReleasesSilentlyWithTraceOffAndOnDestruction) {
   }
   EXPECT_EQ(CountingMeta::live(), liveBefore);
   EXPECT_TRUE(m_Capture.records().empty());
+
+  // A pool destroyed on its own, not through a registry, traces as well.
+  TraceSwitch on(true);
+  {
+    DbType2MetaMap pool;
+    add(pool, 1, 1)->setObject(tarvex_test::testObject(0), 0);
+    add(pool, 1, 1);
+    add(pool, 2, 2)->setObject(tarvex_test::testObject(1), 0);
+  }
+  const std::string name = tarvex_test::narrow(tarvex_test::countingMetaClassName());
+  const auto notGivenBack =
+      report("Meta " + name + " wurde nicht freigegeben!", ".\\DbType2MetaMap", 61);
+  const auto objectHeld =
+      report("Objekt in Meta " + name + " wurde nicht freigegeben!", ".\\DbType2MetaMap", 67);
+  EXPECT_EQ(traces(),
+            (std::vector<std::string>{notGivenBack, objectHeld, notGivenBack, objectHeld}));
+  EXPECT_EQ(CountingMeta::live(), liveBefore);
 }
 
 TEST_F(Pool, ThrowingTraceLeavesEveryMetaOwnedOnce) {

@@ -287,8 +287,18 @@ TEST(GroupedMultimap, MemoryStaysWithinHalfAgainOfTheStandardHashMultimap) {
   for (unsigned key = 0; key <= 0xFFFF; key += 64) onePerPage.push_back(static_cast<Key>(key));
   std::vector<Key> spread;
   for (unsigned i = 0; i < 5000; ++i) spread.push_back(static_cast<Key>(i * 13 % 0x10000));
+  // A pool of one meta per type, as the registry holds at 10, 1,000 and
+  // 60,000 types.
+  auto firstTypes = [](unsigned count) {
+    std::vector<Key> keys;
+    for (unsigned key = 1; key <= count; ++key) keys.push_back(static_cast<Key>(key));
+    return keys;
+  };
   const std::pair<const char*, std::vector<Key>> cases[] = {
       {"one key 65535", {0xFFFF}},
+      {"10 types", firstTypes(10)},
+      {"1,000 types", firstTypes(1000)},
+      {"60,000 types", firstTypes(60000)},
       {"1,024 keys, one per 64 ids", onePerPage},
       {"5,000 spread keys", spread},
       {"5,000 spread keys, two entries each", [&] {

@@ -116,43 +116,55 @@ TEST_F(MetaModuleTest, StartUpClearsPackingTableEvenWithoutProviders) {
   EXPECT_TRUE(events().empty());
 }
 
-// A second start-up under the first one's metas: the clearing hands their
-// packed ids to other data ids, so it is reported (and still done).
-TEST_F(MetaModuleTest, StartUpOverLivePackedIdsIsReportedAndStillClears) {
+// A second start-up under live direct arrays, those of copies made by
+// createMeta included: it reports how many live and keeps the packing table,
+// so every meta keeps answering its own values.
+TEST_F(MetaModuleTest, StartUpOverLiveDirectArraysIsReportedAndKeepsThePacking) {
   using tarvex_test::LongValue;
   DbMetaBase::initDataIdPacking();
   auto first = std::make_unique<tarvex_test::DirectTestMeta>(
       3, std::vector<tarvex_test::TestMeta::ValueFactory>{[] { return new LongValue(60010, 10); },
                                                           [] { return new LongValue(60011, 11); }});
   std::unique_ptr<DbMetaBase> working(first->createMeta());
-  {
+  const unsigned short lastUsed = DbMetaBase::getLastUsedPackedDataId();
+  auto startUpReports = [this](unsigned count) {
     tarvex_test::ReportCapture reports;
     EXPECT_TRUE(m_pModule->init());
     const std::vector<TraceRecord> records = reports.records();
-    ASSERT_EQ(records.size(), 1u);
+    ASSERT_EQ(records.size(), 1u) << count;
     EXPECT_EQ(records[0].kind, TraceRecord::Kind::Assertion);
     EXPECT_EQ(tarvex_test::narrow(records[0].text),
-              "The data-id packing was cleared while 1 metas with packed data ids still exist!");
+              "The data-id packing was kept: " + std::to_string(count) +
+                  " metas with direct data pointers still exist!");
     EXPECT_EQ(tarvex_test::narrow(records[0].file), ".\\MetaModule");
     EXPECT_EQ(records[0].line, 43);
-  }
-  EXPECT_EQ(DbMetaBase::getLastUsedPackedDataId(), 0);
-
-  // What the report warns of: packing 60011 first now gives it the slot the
-  // working meta still keeps 60010's value in.
+  };
+  startUpReports(2);
+  EXPECT_EQ(DbMetaBase::getLastUsedPackedDataId(), lastUsed);
   {
-    tarvex_test::DirectTestMeta second(4, {[] { return new LongValue(60011, 21); }});
+    // A data id packed afterwards gets a new packed id, not 60010's.
+    tarvex_test::DirectTestMeta second(
+        4, {[] { return new LongValue(60011, 21); }, [] { return new LongValue(60012, 22); }});
+    EXPECT_EQ(second.getData(60011)->getLong(), 21);
+    EXPECT_EQ(second.getData(60012)->getLong(), 22);
     ASSERT_NE(working->getData(60011), nullptr);
-    EXPECT_EQ(working->getData(60011)->getLong(), 10);
+    EXPECT_EQ(working->getData(60011)->getLong(), 11);
+    EXPECT_EQ(working->getData(60010)->getLong(), 10);
+    EXPECT_EQ(working->getData(60012), nullptr);
   }
 
-  // Once those metas are gone, starting again is sound and silent.
-  working.reset();
+  // The copy alone still counts.
   first.reset();
+  startUpReports(1);
+  EXPECT_EQ(working->getData(60011)->getLong(), 11);
+
+  // Once those metas are gone, starting again clears, silently.
+  working.reset();
   ASSERT_EQ(DbMetaBase::getPackingMetaCount(), 0u);
   tarvex_test::ReportCapture reports;
   EXPECT_TRUE(m_pModule->init());
   EXPECT_TRUE(reports.records().empty());
+  EXPECT_EQ(DbMetaBase::getLastUsedPackedDataId(), 0);
 }
 
 TEST_F(MetaModuleTest, FrameworkRunsOwnedProvidersOneAtATimeInNameOrder) {

@@ -6,6 +6,7 @@
 #include "DbMetaBase.h"
 
 #include <algorithm>
+#include <atomic>
 #include <iterator>
 #include <vector>
 
@@ -24,9 +25,13 @@ namespace texts = tarvex::internal::texts;
 
 unsigned short DbMetaBase::sm_MapDataIdToPackedDataId[65536];
 unsigned short DbMetaBase::sm_LastUsedPackedDataId = 0;
-std::uint32_t DbMetaBase::sm_PackingMetaCount = 0;
 
 namespace {
+
+// Live metas holding a direct array (getPackingMetaCount). Copies get their
+// arrays on whichever thread made them, so the count is atomic; it changes
+// only when an array comes or goes, never on a look-up.
+std::atomic<std::uint32_t> s_DirectDataMetaCount{0};
 
 // Where this file's reports come from.
 constexpr ReportSite kSortedWithoutTable{files::kDbMetaBase, 128};
@@ -69,13 +74,15 @@ DbMetaBase::DbMetaBase()
       m_BuildStamp(0),
       m_b3DObject(false),
       m_bCreated(false),
-      m_bPackedDataIds(false) {}
+      m_bDirectDataCounted(false),
+      m_bDirectDataExhausted(false) {}
 
 DbMetaBase::~DbMetaBase() {
   m_DataMap.clearAndDestroyElements();
   delete m_pStringLimitMap;
   delete[] m_pDirectData;
-  if (m_bPackedDataIds) --sm_PackingMetaCount;
+  m_pDirectData = nullptr;
+  countDirectData();
 }
 
 void* DbMetaBase::operator new(std::size_t size) { return tarvex::internal::allocateObject(size); }
@@ -121,6 +128,21 @@ void DbMetaBase::initDataIdPacking() {
   tarvex::internal::clearDataIdPacking({sm_MapDataIdToPackedDataId, sm_LastUsedPackedDataId});
 }
 
+std::uint32_t DbMetaBase::getPackingMetaCount() {
+  return s_DirectDataMetaCount.load(std::memory_order_relaxed);
+}
+
+void DbMetaBase::countDirectData() {
+  const bool holds = m_pDirectData != nullptr;
+  if (holds == m_bDirectDataCounted) return;
+  m_bDirectDataCounted = holds;
+  if (holds) {
+    s_DirectDataMetaCount.fetch_add(1, std::memory_order_relaxed);
+  } else {
+    s_DirectDataMetaCount.fetch_sub(1, std::memory_order_relaxed);
+  }
+}
+
 void DbMetaBase::setupDirectDataPtr(DbData* value) {
   if (value == nullptr) return;
   if (!supportDirectDataPointer()) {
@@ -129,20 +151,15 @@ void DbMetaBase::setupDirectDataPtr(DbData* value) {
     delete[] m_pDirectData;
     m_pDirectData = nullptr;
     m_MaxPackedDataId = 0;
+    countDirectData();
     return;
   }
-  // A meta that hands out packed ids is counted, so that a later clearing of
-  // the table can tell that direct arrays built on them may still exist. Ids
-  // are handed out before a rebuild can throw, hence on every way out.
-  const unsigned short lastBefore = sm_LastUsedPackedDataId;
-  tarvex::internal::ScopeExit countPacking([this, lastBefore] {
-    if (m_bPackedDataIds || sm_LastUsedPackedDataId == lastBefore) return;
-    m_bPackedDataIds = true;
-    ++sm_PackingMetaCount;
-  });
-  tarvex::internal::setupDirectData({sm_MapDataIdToPackedDataId, sm_LastUsedPackedDataId},
-                                    {m_pDirectData, m_MaxPackedDataId, m_DataList}, value,
-                                    kDirectDataSpare);
+  // A rebuild drops the old array before it may throw, hence on every way out.
+  tarvex::internal::ScopeExit count([this] { countDirectData(); });
+  tarvex::internal::setupDirectData(
+      {sm_MapDataIdToPackedDataId, sm_LastUsedPackedDataId},
+      {m_pDirectData, m_MaxPackedDataId, m_bDirectDataExhausted, m_DataList}, value,
+      kDirectDataSpare);
 }
 
 // --- Value access ----------------------------------------------------------

@@ -41,6 +41,12 @@ void setupDirectData(PackingTable table, DirectData direct, DbData* value, unsig
     direct.slots[packed] = value;
     return;
   }
+  // A meta that gave its array up rebuilds none while no id can be packed:
+  // the rebuild would miss the same values again.
+  if (direct.exhausted) {
+    if (table.lastUsed == kHighestPackedId) return;
+    direct.exhausted = false;
+  }
 
   // From here until a complete array is installed, look-ups go through the
   // map, so the meta stays consistent even if the allocation below throws.
@@ -72,7 +78,7 @@ void setupDirectData(PackingTable table, DirectData direct, DbData* value, unsig
     if (listed == nullptr) continue;  // GCOVR_EXCL_BR_LINE
     const unsigned short p = table.packedIds[listed->getDataId()];
     if (p == 0 || p > bound) {
-      reportAssert(texts::kFalse, kValueWithoutSlot);
+      if (complete) reportAssert(texts::kFalse, kValueWithoutSlot);  // once per meta
       complete = false;
     } else {
       slots[p] = listed;  // a later value of the same data id takes the slot
@@ -82,6 +88,7 @@ void setupDirectData(PackingTable table, DirectData direct, DbData* value, unsig
   // meta answers all look-ups from its map instead.
   if (!complete) {
     delete[] slots;
+    direct.exhausted = true;
     return;
   }
   direct.slots = slots;

@@ -14,10 +14,12 @@ struct PackingTable {
   unsigned short& lastUsed;
 };
 
-// One meta's direct array, its bound, and the values it lists.
+// One meta's direct array, its bound, whether it gave the array up for want
+// of packed ids, and the values it lists.
 struct DirectData {
   DbData**& slots;
   unsigned short& bound;
+  bool& exhausted;
   const DbDataList& listed;
 };
 

@@ -22,6 +22,8 @@ namespace texts = tarvex::internal::texts;
 // Where this file's reports come from.
 constexpr ReportSite kRegisterNull{files::kDbMetaManagerBase, 72};
 constexpr ReportSite kRegisterTwice{files::kDbMetaManagerBase, 76};
+constexpr ReportSite kRegisterWorking{files::kDbMetaManagerBase, 78};
+constexpr ReportSite kRegisterInTeardown{files::kDbMetaManagerBase, 80};
 constexpr ReportSite kRegisterCreateFailed{files::kDbMetaManagerBase, 84};
 constexpr ReportSite kFillCreateFailed{files::kDbMetaManagerBase, 121};
 constexpr ReportSite kCheckNoPool{files::kDbMetaManagerBase, 172};
@@ -53,9 +55,10 @@ void forEachPool(Slots& slots, std::optional<ReportSite> emptySlot, Visit visit)
 // New metas made from `source`'s, under the same type ids, with copies of
 // their string limit maps. A copy owns metas of its own so that no meta has
 // two owners.
-std::unique_ptr<DbType2MetaMap> copyRegisteredMetas(const DbType2MetaMap& source) {
+std::unique_ptr<DbType2MetaMap> copyRegisteredMetas(const DbType2MetaMap* source) {
   auto copy = std::make_unique<DbType2MetaMap>();
-  for (const auto& entry : source) {
+  if (source == nullptr) return copy;  // a registry in teardown has none left
+  for (const auto& entry : *source) {
     DbMetaBase* original = entry.second;
     if (original == nullptr) continue;
     DbMetaBase* created = original->createMeta();
@@ -76,13 +79,14 @@ std::unique_ptr<DbType2MetaMap> copyRegisteredMetas(const DbType2MetaMap& source
 DbMetaManagerBase::DbMetaManagerBase() : m_pMetas(nullptr) { m_pMetas = new DbType2MetaMap; }
 
 DbMetaManagerBase::DbMetaManagerBase(const DbMetaManagerBase& other) : m_pMetas(nullptr) {
-  m_pMetas = copyRegisteredMetas(*other.m_pMetas).release();
+  m_pMetas = copyRegisteredMetas(other.m_pMetas).release();
 }
 
 DbMetaManagerBase& DbMetaManagerBase::operator=(const DbMetaManagerBase& other) {
-  if (this == &other) return *this;
+  // A registry in teardown (asked from a trace sink) takes nothing new.
+  if (this == &other || m_pMetas == nullptr) return *this;
   // Copies first: if making them throws, this registry is left as it was.
-  std::unique_ptr<DbType2MetaMap> registered = copyRegisteredMetas(*other.m_pMetas);
+  std::unique_ptr<DbType2MetaMap> registered = copyRegisteredMetas(other.m_pMetas);
   delete m_pMetas;
   m_pMetas = registered.release();
   // The pools stay, and are not filled again: no fill may resume over the
@@ -93,12 +97,23 @@ DbMetaManagerBase& DbMetaManagerBase::operator=(const DbMetaManagerBase& other) 
 }
 
 DbMetaManagerBase::~DbMetaManagerBase() {
-  delete m_pMetas;
+  // From here on the registry answers as an empty one (m_pMetas null, every
+  // slot closed), so that a trace sink which asks it for a meta, or counts
+  // its metas, while the traces below are written finds nothing half deleted.
+  for (PoolSlot& slot : m_LocalMetas) slot.fill = PoolSlot::Fill::Closed;
+  DbType2MetaMap* registered = m_pMetas;
   m_pMetas = nullptr;
-  try {
-    deleteAllWorkingMetas();
-  } catch (...) {
-    // A throwing trace: the pools' destructors delete the rest untraced.
+  delete registered;
+  for (PoolSlot& slot : m_LocalMetas) {
+    if (!slot.pool) continue;
+    try {
+      slot.pool->deleteAllMetas();  // counted by dump() while it goes
+    } catch (...) {
+      // A throwing trace: the pool's destructor below deletes the rest.
+    }
+    // Out of its slot before its destructor runs, so that nothing reaches it
+    // from the slot table's own teardown.
+    ESmartPtr<DbType2MetaMap>(std::move(slot.pool));
   }
   m_LocalMetas.clear();
 }
@@ -127,6 +142,9 @@ void DbMetaManagerBase::fillPool(PoolSlot& slot) const {
   slot.fill = PoolSlot::Fill::Filling;
   DbType2MetaMap& pool = *slot.pool;
   try {
+    // One type's registered metas lie together, so the last one added is
+    // where the next one of its type goes: the fill walks no group.
+    DbType2MetaMap::iterator added = pool.end();
     for (; slot.nextToFill != m_pMetas->cend(); ++slot.nextToFill) {
       DbMetaBase* original = slot.nextToFill->second;
       if (original == nullptr) continue;
@@ -135,7 +153,9 @@ void DbMetaManagerBase::fillPool(PoolSlot& slot) const {
         reportAssert(texts::kNoNewMeta, kFillCreateFailed);
         continue;
       }
-      pool.adoptMeta(created->getTypeId(), created);
+      const unsigned short typeId = created->getTypeId();
+      added = added != pool.end() && added->first == typeId ? pool.adoptMetaBehind(added, created)
+                                                            : pool.adoptMeta(typeId, created);
     }
   } catch (...) {
     const bool handedOut = std::any_of(pool.begin(), pool.end(), [](const auto& entry) {
@@ -159,54 +179,111 @@ bool DbMetaManagerBase::registerMeta(DbMetaBase* meta) {
     reportAssert(texts::kNoMeta, kRegisterNull);
     return false;
   }
-  if (isRegistered(*meta)) {
-    // Taking it again would delete it twice; the registry stays as it was,
-    // and the schema is not told of it a second time either.
-    reportAssert(composeText(texts::kMetaRegisteredTwice, {tarvex::internal::classNameOf(*meta)}),
-                 kRegisterTwice);
+  if (m_pMetas == nullptr) {
+    // Asked from a trace sink while this registry is torn down: the meta
+    // became ours with the call, and goes with the rest.
+    reportAssert(composeText(texts::kRegisterInTeardown, {tarvex::internal::classNameOf(*meta)}),
+                 kRegisterInTeardown);
+    delete meta;
     return false;
   }
+  // A meta registers under its own type id, so only that group can hold it.
+  // The walk that looks for it also finds where the new entry goes.
+  const unsigned short typeId = meta->getTypeId();
+  DbType2MetaMap::iterator lastRegistered = m_pMetas->end();
+  for (auto entry = m_pMetas->find(typeId); entry != m_pMetas->end() && entry->first == typeId;
+       ++entry) {
+    if (entry->second == meta) {
+      // Taking it again would delete it twice; the registry stays as it
+      // was, and the schema is not told of it a second time either.
+      reportAssert(composeText(texts::kMetaRegisteredTwice, {tarvex::internal::classNameOf(*meta)}),
+                   kRegisterTwice);
+      return false;
+    }
+    lastRegistered = entry;
+  }
+  // A working meta belongs to its pool: handed out by getMeta (bound, or
+  // found in this thread's pool), it would be deleted twice.
+  const auto refuseWorking = [meta] {
+    reportAssert(composeText(texts::kWorkingMetaRegistered, {tarvex::internal::classNameOf(*meta)}),
+                 kRegisterWorking);
+    return false;
+  };
+  if (meta->inUse()) return refuseWorking();
   // The meta became ours with the call, also if anything below throws.
   std::unique_ptr<DbMetaBase> registered(meta);
-  registered->addDataEntry2DbMap(true);
   // Registration is not the request path: the slot is asked directly.
-  DbType2MetaMap& pool = slotPool(m_LocalMetas.local(), false);
+  PoolSlot& slot = m_LocalMetas.local();
+  std::optional<DbType2MetaMap::iterator> lastWorking;
+  if (slot.pool) {
+    DbType2MetaMap& held = *slot.pool;
+    for (auto entry = held.find(typeId); entry != held.end() && entry->first == typeId; ++entry) {
+      if (entry->second == meta) {
+        registered.release();  // its pool's, not ours
+        return refuseWorking();
+      }
+      lastWorking = entry;
+    }
+  }
+  registered->addDataEntry2DbMap(true);
+  DbType2MetaMap& pool = slotPool(slot, false);
   std::unique_ptr<DbMetaBase> working(registered->createMeta());
   if (working == nullptr) {
     reportAssert(texts::kNoNewMeta, kRegisterCreateFailed);
   } else if (const DbMetaBase::StringLimitMap* limits = registered->getStringLimitMap()) {
     working->setStringLimitMap(*limits);
   }
-  // Registered before the working meta joins the pool: a pool must never
-  // hand out a type that a failed registration left unregistered.
-  const unsigned short typeId = registered->getTypeId();
-  m_pMetas->adoptMeta(typeId, registered.release());
-  if (working == nullptr) return false;
-  const unsigned short workingTypeId = working->getTypeId();
-  pool.adoptMeta(workingTypeId, working.release());
-  return true;
+  // All or nothing: the working meta joins the pool first, where it can be
+  // taken out again should registering throw; a pool never keeps a type
+  // that a failed registration left unregistered, nor the other way round.
+  DbType2MetaMap::iterator added = pool.end();
+  if (working != nullptr) {
+    const unsigned short workingTypeId = working->getTypeId();
+    added = lastWorking && workingTypeId == typeId
+                ? pool.adoptMetaBehind(*lastWorking, working.release())
+                : pool.adoptMeta(workingTypeId, working.release());
+  }
+  try {
+    if (lastRegistered != m_pMetas->end()) {
+      m_pMetas->adoptMetaBehind(lastRegistered, registered.release());
+    } else {
+      m_pMetas->adoptMeta(typeId, registered.release());
+    }
+  } catch (...) {
+    if (added != pool.end()) {
+      DbMetaBase* taken = added->second;
+      pool.erase(added);
+      delete taken;
+    }
+    throw;
+  }
+  return added != pool.end();
 }
 
 bool DbMetaManagerBase::isMetaRegistered(unsigned short typeId) const {
-  return m_pMetas->find(typeId) != m_pMetas->end();
-}
-
-bool DbMetaManagerBase::isRegistered(const DbMetaBase& meta) const {
-  // A meta registers under its own type id, so only that group can hold it.
-  const auto [first, last] = m_pMetas->equal_range(meta.getTypeId());
-  return std::any_of(first, last, [&meta](const auto& entry) { return entry.second == &meta; });
+  return m_pMetas != nullptr && m_pMetas->find(typeId) != m_pMetas->end();
 }
 
 DbMetaBase* DbMetaManagerBase::getMetaFromSlot(PoolSlot& slot, unsigned short typeId) const {
+  // In teardown: nothing to hand out, and no pool is made.
+  if (m_pMetas == nullptr || slot.fill == PoolSlot::Fill::Closed) return nullptr;
   return slotPool(slot, true).getFreeMeta(typeId);
 }
 
+namespace {
+// The registered entries of a registry in teardown.
+const DbMetaManagerBase::MetaEntries& noEntries() {
+  static const DbMetaManagerBase::MetaEntries empty;
+  return empty;
+}
+}  // namespace
+
 DbMetaManagerBase::MetaConstIterator DbMetaManagerBase::getMetasBegin() const {
-  return m_pMetas->cbegin();
+  return m_pMetas != nullptr ? m_pMetas->cbegin() : noEntries().cbegin();
 }
 
 DbMetaManagerBase::MetaConstIterator DbMetaManagerBase::getMetasEnd() const {
-  return m_pMetas->cend();
+  return m_pMetas != nullptr ? m_pMetas->cend() : noEntries().cend();
 }
 
 bool DbMetaManagerBase::check() const {
@@ -216,8 +293,10 @@ bool DbMetaManagerBase::check() const {
       if (entry.second != nullptr && entry.second->inUse()) ++inUse;
     }
   };
-  count(*m_pMetas);
-  forEachPool(m_LocalMetas, kCheckNoPool, count);
+  // In teardown the slots a trace sink's requests made stay empty: no report.
+  if (m_pMetas != nullptr) count(*m_pMetas);
+  forEachPool(m_LocalMetas, m_pMetas != nullptr ? std::optional(kCheckNoPool) : std::nullopt,
+              count);
   return inUse == 0;
 }
 
@@ -235,8 +314,8 @@ void DbMetaManagerBase::dump() const {
       if (typeId < kTypeTableSize) ++inUseByType[typeId];
     }
   };
-  count(*m_pMetas);
-  forEachPool(m_LocalMetas, kDumpNoPool, count);
+  if (m_pMetas != nullptr) count(*m_pMetas);
+  forEachPool(m_LocalMetas, m_pMetas != nullptr ? std::optional(kDumpNoPool) : std::nullopt, count);
 
   if (!tarvex::internal::isMetaTraceOn()) return;
   auto number = [](unsigned int n) { return EString().set(n); };
@@ -251,6 +330,8 @@ void DbMetaManagerBase::dump() const {
 }
 
 void DbMetaManagerBase::clearAllMetas(bool allThreads) {
+  // In teardown the metas are going; clearing them would change nothing.
+  if (m_pMetas == nullptr) return;
   for (const auto& entry : *m_pMetas) {
     if (entry.second == nullptr) {
       reportAssert(texts::kNoMeta, kClearNoMeta);

@@ -30,7 +30,7 @@ DbType2MetaMap::~DbType2MetaMap() {
   }
 }
 
-DbMetaBase* DbType2MetaMap::addFreeMeta(unsigned short typeId, iterator newest) {
+DbMetaBase* DbType2MetaMap::addFreeMeta(iterator newest) {
   DbMetaBase* created = newest->second != nullptr ? newest->second->createMeta() : nullptr;
   if (created == nullptr) {
     // A pool never holds an entry without a meta, so a broken factory leaves
@@ -38,13 +38,22 @@ DbMetaBase* DbType2MetaMap::addFreeMeta(unsigned short typeId, iterator newest) 
     tarvex::internal::reportAssert(texts::kNoNewMeta, kGrowCreateFailed);
     return nullptr;
   }
-  adoptMeta(typeId, created);
+  adoptMetaBehind(newest, created);
   return created;
 }
 
-void DbType2MetaMap::adoptMeta(unsigned short typeId, DbMetaBase* meta) {
+DbType2MetaMap::iterator DbType2MetaMap::adoptMeta(unsigned short typeId, DbMetaBase* meta) {
   try {
-    insert(typeId, meta);
+    return insert(typeId, meta);
+  } catch (...) {
+    delete meta;
+    throw;
+  }
+}
+
+DbType2MetaMap::iterator DbType2MetaMap::adoptMetaBehind(iterator hint, DbMetaBase* meta) {
+  try {
+    return insertBehind(hint, hint->first, meta);
   } catch (...) {
     delete meta;
     throw;

@@ -61,14 +61,15 @@ MetaModule::MetaModule() : AfModule(L"Meta", false, 33.0) {}
 MetaModule::~MetaModule() = default;
 
 bool MetaModule::init() {
-  // A second start-up (or a second module) would hand the packed ids of live
-  // metas to other data ids; the clearing stays, the caller learns why values
-  // go wrong afterwards.
-  if (const std::uint32_t packing = DbMetaBase::getPackingMetaCount(); packing != 0) {
-    reportAssert(composeText(texts::kPackingInUse, {EString().set(static_cast<unsigned>(packing))}),
+  // A second start-up (or a second module) must not hand the packed ids of
+  // live direct arrays to other data ids: the table stays as it is, and goes
+  // on growing from where it stands.
+  if (const std::uint32_t holding = DbMetaBase::getPackingMetaCount(); holding != 0) {
+    reportAssert(composeText(texts::kPackingInUse, {EString().set(static_cast<unsigned>(holding))}),
                  kPackingInUse);
+  } else {
+    DbMetaBase::initDataIdPacking();
   }
-  DbMetaBase::initDataIdPacking();
   for (const EString& name : registeredProviderNames()) {
     ProviderHolder provider = createProvider(name, kInitCreate);
     if (provider) provider->initTable();

@@ -56,9 +56,15 @@ inline constexpr wchar_t kNoNewMeta[] = L"VORASSERT (pNewMeta) failed";
 // registerMeta given a meta this registry holds already.
 inline constexpr wchar_t kMetaRegisteredTwice[] =
     L"Die Meta wurde doppelt registriert ( {class} )!";
-// Start-up clears the packing table while metas built on it still exist.
+// registerMeta given a working meta, one a pool of the registry holds.
+inline constexpr wchar_t kWorkingMetaRegistered[] =
+    L"Eine Arbeits-Meta kann nicht registriert werden ( {class} )!";
+// registerMeta called while the registry is being torn down.
+inline constexpr wchar_t kRegisterInTeardown[] =
+    L"Die Registry wird abgebaut, die Meta wird nicht registriert ( {class} )!";
+// Start-up finds metas with direct arrays, which the packing table indexes.
 inline constexpr wchar_t kPackingInUse[] =
-    L"The data-id packing was cleared while {count} metas with packed data ids still exist!";
+    L"The data-id packing was kept: {count} metas with direct data pointers still exist!";
 
 // --- Debug traces under "Meta" ---------------------------------------------
 inline constexpr wchar_t kInvalidBuildStamp[] = L"At least one invalid build stamp.";

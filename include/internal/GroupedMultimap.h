@@ -12,12 +12,11 @@
 /// per key present: a multiplicative hash picks the first slot, linear
 /// probing the next ones, and a slot's key is read from the entry it names,
 /// which the caller reads next anyway. Its capacity is the smallest power of
-/// two that keeps it at most half full while it is small (up to 256 keys,
-/// 4 KiB), so that the few keys of a typical map rarely share a probe run,
-/// and at most three quarters full beyond, where memory counts. Its memory
-/// thus follows the number of keys, never their spread: 8 bytes and one bit
-/// per slot, at most 2^17 slots for all 65536 keys. A look-up allocates
-/// nothing.
+/// two that keeps it at most three quarters full: with one entry per key the
+/// whole map then stays within half as much again as a standard hash
+/// multimap of the same entries, also for a few keys. Its memory thus
+/// follows the number of keys, never their spread: 8 bytes and one bit per
+/// slot, at most 2^17 slots for all 65536 keys. A look-up allocates nothing.
 ///
 /// Every allocation, list nodes and index alike, goes through `Allocator`
 /// (rebound with std::allocator_traits).
@@ -25,7 +24,8 @@
 /// Thread safety: none; one object is used by one thread at a time.
 /// Exception safety: insert gives the strong guarantee (a larger index is
 /// allocated before anything changes); pop_front and clear throw nothing.
-/// Complexity: insert of a known key walks that key's entries to its last.
+/// Complexity: insert of a known key walks that key's entries to its last;
+/// insertBehind walks only from the entry it is given.
 #pragma once
 
 #include <cstddef>
@@ -119,19 +119,31 @@ class GroupedMultimap {
   }
   iterator insert(const value_type& entry) { return insert(entry.first, entry.second); }
 
+  /// Adds (key, value) behind the entries of `key`, walking to the group's
+  /// end from `hint` instead of from its oldest entry: a caller that holds
+  /// the newest entry (or one near it) adds without a walk.
+  /// REQUIRES: `hint` is an entry of `key`.
+  iterator insertBehind(iterator hint, const K& key, const V& value) {
+    return m_Entries.emplace(groupEnd(hint, m_Entries.end()), key, value);
+  }
+
+  /// Removes `entry`; the other entries keep their order and stay found.
+  void erase(iterator entry) noexcept {
+    const std::size_t slot = m_Index.slotOf(entry->first);
+    if (m_Index.slots[slot] == entry) {
+      const iterator next = std::next(entry);
+      if (next != m_Entries.end() && next->first == entry->first) {
+        m_Index.slots[slot] = next;
+      } else {
+        m_Index.erase(slot);
+      }
+    }
+    m_Entries.erase(entry);
+  }
+
   /// Removes the first entry of the list, which is the oldest of its key.
   /// REQUIRES: !empty().
-  void pop_front() noexcept {
-    const iterator front = m_Entries.begin();
-    const std::size_t slot = m_Index.slotOf(front->first);
-    const iterator next = std::next(front);
-    if (next != m_Entries.end() && next->first == front->first) {
-      m_Index.slots[slot] = next;
-    } else {
-      m_Index.erase(slot);
-    }
-    m_Entries.pop_front();
-  }
+  void pop_front() noexcept { erase(m_Entries.begin()); }
 
   /// The oldest entry of `key`, or end() if none.
   iterator find(const K& key) noexcept {
@@ -191,10 +203,6 @@ class GroupedMultimap {
     using Word = std::uint64_t;
     static constexpr std::size_t kWordBits = 64;
 
-    /// Up to this capacity the index stays at most half full, beyond it at
-    /// most three quarters.
-    static constexpr std::size_t kSmallCapacity = 512;
-
     iterator* slots = nullptr;
     Word* used = nullptr;
     std::size_t capacity = 0;  ///< 0 or a power of two.
@@ -215,9 +223,7 @@ class GroupedMultimap {
     }
 
     /// How many keys an index of `capacity` slots may hold.
-    static constexpr std::size_t room(std::size_t capacity) noexcept {
-      return capacity <= kSmallCapacity ? capacity / 2 : capacity / 4 * 3;
-    }
+    static constexpr std::size_t room(std::size_t capacity) noexcept { return capacity / 4 * 3; }
     /// Whether one more key needs a larger index.
     bool full() const noexcept { return keys + 1 > room(capacity); }
 
