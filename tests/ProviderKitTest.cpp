@@ -397,9 +397,26 @@ TEST_F(ProviderKit, KeysReadAndWriteOnlyValuesOfTheirKind) {
     EXPECT_EQ(tarvex_test::narrow(reports[i].file), ".\\DbDataKey");
   }
   ASSERT_GE(reports.size(), 3u);
-  EXPECT_EQ(reports[0].line, tarvex::kKeyKindSetLine);
-  EXPECT_EQ(reports[1].line, tarvex::kKeyKindTryGetLine);
-  EXPECT_EQ(reports[2].line, tarvex::kKeyKindGetLine);
+  EXPECT_EQ(reports[0].line, 170);  // the glossary's lines
+  EXPECT_EQ(reports[1].line, 160);
+  EXPECT_EQ(reports[2].line, 150);
+}
+
+// Each kit value's data-model type is its database type plus 20.
+TEST_F(ProviderKit, EveryKitKindHasTheDataModelTypeOfItsDatabaseType) {
+  AllKindsMeta meta;
+  std::vector<int> databaseTypes;
+  for (const DbData* value : meta.getDataList(false)) {
+    databaseTypes.push_back(value->getDatabaseType());
+    EXPECT_EQ(value->getDataModelType(), value->getDatabaseType() + 20) << value->getDataId();
+  }
+  EXPECT_EQ(databaseTypes, (std::vector<int>{1, 2, 3, 4, 5, 6, 20, 7, 19, 21, 14, 15, 16, 18}));
+  tarvex::DbReferenceContainerValue parts(1, tarvex::DbValueModelType::kReference16);
+  tarvex::DbEmbeddedValue placement(2, std::make_unique<PlainKitMeta>());
+  EXPECT_EQ(parts.getDatabaseType(), DbDatabaseType::kContainer);
+  EXPECT_EQ(placement.getDatabaseType(), DbDatabaseType::kEmbeddedObject);
+  EXPECT_EQ(parts.getDataModelType(), parts.getDatabaseType() + 20);
+  EXPECT_EQ(placement.getDataModelType(), placement.getDatabaseType() + 20);
 }
 
 TEST_F(ProviderKit, WritingAReferenceThroughItsKeySetsTheWholeReference) {
@@ -448,6 +465,34 @@ TEST_F(ProviderKit, ClearedValuesAreValidAgainAfterAWriteOrAReset) {
   name.clear();
   name.getStringToSet() = EString(L"x");
   EXPECT_TRUE(name.valid());
+  tarvex::DbPoint3DValue corner(3);
+  corner.clear();
+  corner.getPoint3DToSet() = EPoint3D(1.0, 1.0, 1.0);
+  EXPECT_TRUE(corner.valid());
+  tarvex::DbTimeValue time(4);
+  time.clear();
+  time.getTimeToSet() = ebas::ETime(5);
+  EXPECT_TRUE(time.valid());
+}
+
+// Insertion into a reference container at each position: inside 0..count
+// at that position, anywhere else at the end.
+TEST_F(ProviderKit, ContainerInsertsAtThePositionOrAppends) {
+  const std::pair<int, const wchar_t*> expected[] = {{0, L"[1/1/3, 1/1/1, 1/1/2]"},
+                                                     {1, L"[1/1/1, 1/1/3, 1/1/2]"},
+                                                     {2, L"[1/1/1, 1/1/2, 1/1/3]"},
+                                                     {3, L"[1/1/1, 1/1/2, 1/1/3]"},
+                                                     {-1, L"[1/1/1, 1/1/2, 1/1/3]"}};
+  for (const auto& [position, text] : expected) {
+    PlainKitMeta meta;
+    ASSERT_TRUE(tarvex::addReference(meta, kParts, DbObjectId(1, 1, 1)));
+    ASSERT_TRUE(tarvex::addReference(meta, kParts, DbObjectId(1, 1, 2)));
+    PlainKitMeta third;
+    third.setObjectId(DbObjectId(1, 1, 3));
+    EXPECT_TRUE(meta.addObject2Container(kParts, third, position));
+    EXPECT_EQ(std::wstring(::text(*meta.getData(kParts))), text) << position;
+    EXPECT_FALSE(tarvex::addReference(meta, kCount, DbObjectId(1, 1, 4)));  // not a container
+  }
 }
 
 // --- Borrowed metas --------------------------------------------------------------
@@ -590,17 +635,17 @@ TEST_F(ProviderKit, HandleWhoseRegistryIsGoneOnlyReports) {
 
 TEST_F(ProviderKit, MetaGivenBackBehindTheHandleIsNotGivenBackAgain) {
   DbMetaManager::getInstance()->registerMeta(new PlainKitMeta);
-  for (int way = 0; way < 3; ++way) {
+  for (int way = 0; way < 6; ++way) {
     SCOPED_TRACE(way);
     ReportCapture capture;
     std::optional<tarvex::DbBorrowedMeta> next;
     DbMetaBase* meta = nullptr;
     {
-      tarvex::DbBorrowedMeta first(kPlainType, testObject(1));
+      tarvex::DbBorrowedMeta first(kPlainType, way < 3 ? testObject(1) : nullptr);
       meta = first.get();
-      if (way == 0) first->clear();
-      if (way == 1) first->setObject(nullptr, 0);
-      if (way == 2) DbMetaManager::getInstance()->clearAllMetas(true);
+      if (way % 3 == 0) first->clear();
+      if (way % 3 == 1) first->setObject(nullptr, 0);
+      if (way % 3 == 2) DbMetaManager::getInstance()->clearAllMetas(true);
       EXPECT_FALSE(first);
       next.emplace(kPlainType, testObject(2));
       ASSERT_EQ(next->get(), meta);  // the pool hands the same meta out again
@@ -613,6 +658,17 @@ TEST_F(ProviderKit, MetaGivenBackBehindTheHandleIsNotGivenBackAgain) {
     EXPECT_FALSE(meta->inUse());
     EXPECT_TRUE(DbMetaManager::getInstance()->check());
   }
+  // Through the handle, a refused object is no give-back.
+  ReportCapture capture;
+  {
+    tarvex::DbBorrowedMeta handle(kPlainType);
+    EXPECT_FALSE(handle.bind(nullptr));
+    ASSERT_TRUE(handle);
+    EXPECT_TRUE(handle->inUse());
+    EXPECT_TRUE(handle.bind(testObject(3)));
+  }
+  EXPECT_TRUE(handleReports(capture).empty());
+  EXPECT_TRUE(DbMetaManager::getInstance()->check());
 }
 
 // Moving a handle does not compile; a handle reached from another thread
