@@ -180,12 +180,11 @@ class DataKey {
   unsigned short m_DataId;
 };
 
-/// The line of the report of a key used on a value of another kind, from
-/// get, tryGet and set.
+/// The line of get's report of a key used on a value of another kind.
 constexpr int kKeyKindGetLine = 150;
-/// @copydoc kKeyKindGetLine
+/// The line of tryGet's report of a key used on a value of another kind.
 constexpr int kKeyKindTryGetLine = 160;
-/// @copydoc kKeyKindGetLine
+/// The line of set's report of a key used on a value of another kind.
 constexpr int kKeyKindSetLine = 170;
 
 /// The value of `key` in `meta`; Value() (for the larger kinds a reference

@@ -36,6 +36,7 @@ struct MetaHold {
 /// own that sets its type id at run time).
 class DbMetaCore : public DbMetaBase {
  public:
+  /// A meta without object, id 0/0/0, not held by a handle.
   DbMetaCore() = default;
   DbMetaCore(const DbMetaCore&) = delete;
   DbMetaCore& operator=(const DbMetaCore&) = delete;
