@@ -87,6 +87,9 @@ int kitMisuse() {
   tarvex::DbBorrowedMeta moved(std::move(handle));
 #elif defined(KIT_MISUSE_ASSIGNED_HANDLE)
   handle = tarvex::DbBorrowedMeta(registry, kType);
+#elif defined(KIT_MISUSE_COPIED_SCOPE)
+  const tarvex::DbTablesScope tables;
+  const tarvex::DbTablesScope copy(tables);
 #endif
   return tarvex::get(meta, kCount) + plainId;
 }

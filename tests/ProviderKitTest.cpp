@@ -105,6 +105,7 @@ class ProviderKit : public ::testing::Test {
 TEST_F(ProviderKit, MetaBindsAndGivesBackAsTheBase) {
   PlainKitMeta meta;
   EXPECT_EQ(meta.getTypeId(), kPlainType);
+  EXPECT_FALSE(meta.isModified());
   meta.setObjectId(DbObjectId(kPlainType, 0, 0));
   EXPECT_EQ(meta.getObjectId(), DbObjectId(kPlainType, 0, 0));
   EXPECT_EQ(meta.getObject(), nullptr);
@@ -402,6 +403,22 @@ TEST_F(ProviderKit, KeysReadAndWriteOnlyValuesOfTheirKind) {
   EXPECT_EQ(reports[2].line, 150);
 }
 
+// Registration announces each kit value to the schema with the default of
+// its kind (the schema base passes every overload on).
+TEST_F(ProviderKit, RegistrationAnnouncesEveryKindWithItsOverload) {
+  using Overload = tarvex_test::TestSchema::Overload;
+  tarvex_test::TestSchema schema;
+  DbMetaManagerBase local;
+  ASSERT_TRUE(local.registerMeta(new AllKindsMeta));
+  std::vector<Overload> overloads;
+  for (const auto& entry : schema.entries()) overloads.push_back(entry.overload);
+  EXPECT_EQ(overloads, (std::vector<Overload>{Overload::Bool, Overload::Char, Overload::Short,
+                                              Overload::Long, Overload::Float, Overload::Double,
+                                              Overload::Plain, Overload::Point, Overload::Point3D,
+                                              Overload::Plain, Overload::Plain, Overload::Plain,
+                                              Overload::Plain, Overload::Plain}));
+}
+
 // Each kit value's data-model type is its database type plus 20.
 TEST_F(ProviderKit, EveryKitKindHasTheDataModelTypeOfItsDatabaseType) {
   AllKindsMeta meta;
@@ -658,7 +675,8 @@ TEST_F(ProviderKit, MetaGivenBackBehindTheHandleIsNotGivenBackAgain) {
     EXPECT_FALSE(meta->inUse());
     EXPECT_TRUE(DbMetaManager::getInstance()->check());
   }
-  // Through the handle, a refused object is no give-back.
+  // Through the handle, a refused object is no give-back, nor is an early
+  // give-back followed by the handle's end.
   ReportCapture capture;
   {
     tarvex::DbBorrowedMeta handle(kPlainType);
@@ -666,6 +684,7 @@ TEST_F(ProviderKit, MetaGivenBackBehindTheHandleIsNotGivenBackAgain) {
     ASSERT_TRUE(handle);
     EXPECT_TRUE(handle->inUse());
     EXPECT_TRUE(handle.bind(testObject(3)));
+    handle.giveBack();
   }
   EXPECT_TRUE(handleReports(capture).empty());
   EXPECT_TRUE(DbMetaManager::getInstance()->check());
@@ -827,6 +846,7 @@ TEST_F(ProviderKit, EmbeddedValueAsksTheRegistryItIsGiven) {
   EXPECT_EQ(tarvex_test::narrow(reports[0].file), ".\\DbEmbeddedValue");
   EXPECT_EQ(empty.getMeta(), nullptr);
   EXPECT_EQ(empty.getMetaForEmbeddedObject(), nullptr);
+  EXPECT_FALSE(empty.ungetMeta(nullptr));
 }
 
 // Installed-schema pointer after each end, for every order three schemas
