@@ -775,9 +775,9 @@ void Keys(benchmark::State& state) {
       tarvex::set(base, kKeyLength, tarvex::get(base, kKeyLength) + 0.5);
       count = tarvex::get(base, kKeyCount);
     } else {
-      base.setDataLong(kKeyCount, base.getData(kKeyCount)->getLong() + 1);
-      base.setDataDouble(kKeyLength, base.getData(kKeyLength)->getDouble() + 0.5);
-      count = base.getData(kKeyCount)->getLong();
+      base.setDataLong(kKeyCount.dataId(), base.getData(kKeyCount.dataId())->getLong() + 1);
+      base.setDataDouble(kKeyLength.dataId(), base.getData(kKeyLength.dataId())->getDouble() + 0.5);
+      count = base.getData(kKeyCount.dataId())->getLong();
     }
     benchmark::DoNotOptimize(count);
   }

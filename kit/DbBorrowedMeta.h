@@ -3,20 +3,29 @@
 #pragma once
 
 #include <optional>
+#include <thread>
 #include <type_traits>
 
 #include "DbDataKey.h"
 #include "DbMetaBase.h"
+#include "DbMetaCore.h"
 #include "DbMetaManager.h"
 #include "DbMetaManagerBase.h"
 #include "DbValueBase.h"
+#include "EAssertAndTrace.h"
+#include "EString.h"
 
 namespace tarvex {
 
 /// Holds a free working meta from a registry and gives it back with clear()
-/// when the handle goes out of scope, is given back early (giveBack()) or
-/// is assigned another meta; a meta is never given back twice. Moving
-/// passes the meta on and leaves the source empty.
+/// when the handle goes out of scope or is given back early (giveBack()); a
+/// meta is never given back twice.
+///
+/// A handle lives where it borrows: it is made with its registry (declared
+/// before it) and can be neither made empty, moved, copied nor assigned, so
+/// it cannot outlive a registry of the same scope, be declared before a
+/// DbTablesScope and filled later, or travel to another thread; each of
+/// these does not compile.
 ///
 /// The meta is the handle's own until it is given back, bound to an object
 /// or not: a handle made without an object marks its meta in use all the
@@ -28,14 +37,29 @@ namespace tarvex {
 /// resetValues() puts the kit's values back to their construction defaults
 /// for a caller that does not fill every value itself.
 ///
-/// The handle follows the borrowing rule of the registry: use it, and give
-/// it back, on the thread that obtained it, before the registry's teardown.
-/// It adds nothing to the request cycle but a pointer test and a test of
-/// the in-use flag.
+/// A kit meta (DbMetaCore) tells its handle when it goes: given back behind
+/// the handle (clear() or setObject(nullptr) through operator->, or the
+/// registry's clearAllMetas), or deleted with its registry. The handle is
+/// empty from then on, and its give-back only reports ("The borrowed meta
+/// was given back behind the handle!", line kGivenBackBehindLine, or "The
+/// borrowed meta was deleted with its registry before the handle gave it
+/// back!", line kRegistryGoneLine; file ".\\DbBorrowedMeta"). A give-back
+/// on a thread other than the borrowing one is reported ("The borrowed meta
+/// was to be given back on another thread than the one that borrowed it!",
+/// line kOtherThreadLine) and leaves the meta in use (check() shows it);
+/// an explicit giveBack() keeps it held for the borrowing thread.
+///
+/// Borrowing costs a type test of the meta and a look at the thread id
+/// beyond the registry's cycle.
 class DbBorrowedMeta {
  public:
-  /// An empty handle.
-  DbBorrowedMeta() noexcept = default;
+  /// The line of the report of a meta deleted while held.
+  static constexpr int kRegistryGoneLine = 70;
+  /// The line of the report of a meta given back behind the handle.
+  static constexpr int kGivenBackBehindLine = 80;
+  /// The line of the report of a give-back on another thread.
+  static constexpr int kOtherThreadLine = 90;
+
   /// A meta of `typeId` from the process-wide registry, bound to `object`
   /// (with `mode`) unless `object` is null. Empty if the type is not
   /// registered (no report).
@@ -52,41 +76,88 @@ class DbBorrowedMeta {
                 DbMetaManagerBase, std::remove_cv_t<std::remove_reference_t<Registry>>>>>
   DbBorrowedMeta(Registry&& registry, unsigned short typeId, DMMemberBase* object = nullptr,
                  unsigned short mode = 0)
-      : m_pMeta(registry.getMeta(typeId)) {
+      : m_Thread(std::this_thread::get_id()) {
     static_assert(std::is_lvalue_reference_v<Registry>,
                   "DbBorrowedMeta borrows from a registry that must outlive it: "
                   "pass a named registry, not a temporary");
-    if (m_pMeta == nullptr) return;
+    m_Hold.meta = registry.getMeta(typeId);
+    if (m_Hold.meta == nullptr) return;
+    m_pCore = dynamic_cast<DbMetaCore*>(m_Hold.meta);
     if (object == nullptr) {
-      reserve(*m_pMeta);
+      reserve(*m_Hold.meta);
+      attach();
       return;
     }
     bindOrGiveBack(object, mode);
   }
-  DbBorrowedMeta(const DbBorrowedMeta&) = delete;
-  DbBorrowedMeta& operator=(const DbBorrowedMeta&) = delete;
-  /// Takes over `other`'s meta; `other` is left empty.
-  DbBorrowedMeta(DbBorrowedMeta&& other) noexcept : m_pMeta(other.m_pMeta) {
-    other.m_pMeta = nullptr;
+  /// Refused: a handle borrows where it is made (an empty handle filled
+  /// later could outlive the registry or the tables it borrowed from).
+  template <bool kRefused = true>
+  DbBorrowedMeta() {
+    static_assert(!kRefused,
+                  "DbBorrowedMeta borrows where it is made: declare it with its registry "
+                  "and type, after the registry and the DbTablesScope");
   }
-  /// Gives back the meta held, then takes over `other`'s.
-  DbBorrowedMeta& operator=(DbBorrowedMeta&& other) noexcept {
-    if (this != &other) {
-      giveBack();
-      m_pMeta = other.m_pMeta;
-      other.m_pMeta = nullptr;
-    }
+  /// Refused: moving would carry the meta out of its registry's scope or
+  /// to another thread.
+  template <class Other,
+            class = std::enable_if_t<std::is_same_v<std::decay_t<Other>, DbBorrowedMeta>>>
+  DbBorrowedMeta(Other&& /*other*/) {  // NOLINT(bugprone-forwarding-reference-overload)
+    static_assert(internal::kNever<Other>,
+                  "DbBorrowedMeta stays where it borrowed: it cannot be moved or copied");
+  }
+  DbBorrowedMeta(const DbBorrowedMeta&) = delete;
+  /// Refused, as moving.
+  template <class Other,
+            class = std::enable_if_t<std::is_same_v<std::decay_t<Other>, DbBorrowedMeta>>>
+  DbBorrowedMeta& operator=(Other&& /*other*/) {
+    static_assert(internal::kNever<Other>,
+                  "DbBorrowedMeta stays where it borrowed: it cannot be moved or copied");
     return *this;
   }
-  /// Gives the meta back, if any.
-  ~DbBorrowedMeta() { giveBack(); }
+  DbBorrowedMeta& operator=(const DbBorrowedMeta&) = delete;
+  /// Gives the meta back, if any; on another thread reports and leaves it
+  /// in use.
+  ~DbBorrowedMeta() {
+    if (m_Hold.meta != nullptr && std::this_thread::get_id() != m_Thread) {
+      report(
+          L"The borrowed meta was to be given back on another thread than the one that "
+          L"borrowed it!",
+          kOtherThreadLine);
+      detach();  // the meta stays in use; only its note of this handle goes
+      return;
+    }
+    giveBack();
+  }
 
   /// Gives the meta back now (clear()); the handle is empty afterwards.
-  /// Nothing happens on an empty handle.
+  /// Nothing happens on an empty handle; a meta lost since (see the class)
+  /// is reported once. On another thread: reported, and the meta stays
+  /// held.
   void giveBack() noexcept {
-    if (m_pMeta == nullptr) return;
-    DbMetaBase* meta = m_pMeta;
-    m_pMeta = nullptr;
+    if (m_Hold.loss != internal::MetaHold::Loss::kNone) {
+      const bool deleted = m_Hold.loss == internal::MetaHold::Loss::kDeleted;
+      m_Hold.loss = internal::MetaHold::Loss::kNone;
+      if (deleted) {
+        report(L"The borrowed meta was deleted with its registry before the handle gave it back!",
+               kRegistryGoneLine);
+      } else {
+        report(L"The borrowed meta was given back behind the handle!", kGivenBackBehindLine);
+      }
+      return;
+    }
+    if (m_Hold.meta == nullptr) return;
+    if (std::this_thread::get_id() != m_Thread) {
+      report(
+          L"The borrowed meta was to be given back on another thread than the one that "
+          L"borrowed it!",
+          kOtherThreadLine);
+      return;
+    }
+    DbMetaBase* meta = m_Hold.meta;
+    detach();
+    m_Hold.meta = nullptr;
+    m_pCore = nullptr;
     meta->clear();
   }
 
@@ -95,62 +166,84 @@ class DbBorrowedMeta {
   /// meta held; when binding throws, the meta is given back and the
   /// exception passes.
   bool bind(DMMemberBase* object, unsigned short mode = 0) {
-    return m_pMeta != nullptr && bindOrGiveBack(object, mode);
+    return m_Hold.meta != nullptr && bindOrGiveBack(object, mode);
   }
 
-  /// Puts every kit value of the meta back to its construction default
-  /// (containers empty, embedded objects' values reset too); values of
-  /// other classes stay as they are. Nothing happens on an empty handle.
+  /// Puts every kit value of the meta back to its construction state
+  /// (containers empty, embedded objects' values reset too, valid again);
+  /// values of other classes stay as they are. Nothing happens on an empty
+  /// handle.
   void resetValues() const {
-    if (m_pMeta != nullptr) tarvex::resetValues(*m_pMeta);
+    if (m_Hold.meta != nullptr) tarvex::resetValues(*m_Hold.meta);
   }
 
   ///@{
-  /// Typed access through `key`, as the free get, tryGet and set.
-  /// REQUIRES: the handle is not empty.
+  /// Typed access through `key`, as the free get, tryGet and set; on an
+  /// empty handle as on a meta without the value.
   template <class T>
   typename DataKey<T>::Result get(DataKey<T> key) const {
-    return tarvex::get(*m_pMeta, key);
+    if (m_Hold.meta == nullptr) {
+      static const typename DataKey<T>::Value kMissing{};
+      return kMissing;
+    }
+    return tarvex::get(*m_Hold.meta, key);
   }
   template <class T>
-  std::optional<T> tryGet(DataKey<T> key) const {
-    return tarvex::tryGet(*m_pMeta, key);
+  std::optional<typename DataKey<T>::Value> tryGet(DataKey<T> key) const {
+    if (m_Hold.meta == nullptr) return std::nullopt;
+    return tarvex::tryGet(*m_Hold.meta, key);
   }
   template <class T, class U>
   bool set(DataKey<T> key, const U& value) const {
-    return tarvex::set(*m_pMeta, key, value);
+    if (m_Hold.meta == nullptr) return false;
+    return tarvex::set(*m_Hold.meta, key, value);
   }
   ///@}
 
   /// The meta, or null.
-  DbMetaBase* get() const noexcept { return m_pMeta; }
+  DbMetaBase* get() const noexcept { return m_Hold.meta; }
+  /// The meta. REQUIRES: the handle is not empty. Give it back through the
+  /// handle, not with clear() or setObject(nullptr) on it (see the class).
+  DbMetaBase* operator->() const noexcept { return m_Hold.meta; }
   /// The meta. REQUIRES: the handle is not empty.
-  DbMetaBase* operator->() const noexcept { return m_pMeta; }
-  /// The meta. REQUIRES: the handle is not empty.
-  DbMetaBase& operator*() const noexcept { return *m_pMeta; }
+  DbMetaBase& operator*() const noexcept { return *m_Hold.meta; }
   /// Whether the handle holds a meta.
-  explicit operator bool() const noexcept { return m_pMeta != nullptr; }
+  explicit operator bool() const noexcept { return m_Hold.meta != nullptr; }
 
  private:
+  static void report(const wchar_t* text, int line) noexcept {
+    EAssertAndTrace().outputAssertMsgAct(text, EString(L".\\DbBorrowedMeta"), line);
+  }
   // Marks `meta` in use without binding an object: the base body only tests
   // the pointer, and the concrete class's setObject is not called.
   static void reserve(DbMetaBase& meta) {
     static char marker;
     meta.DbMetaBase::setObject(reinterpret_cast<DMMemberBase*>(&marker), 0);
   }
+  // Lets a kit meta tell this handle when it goes (see the class).
+  void attach() noexcept {
+    if (m_pCore != nullptr) m_pCore->m_pHold = &m_Hold;
+  }
+  void detach() noexcept {
+    if (m_pCore != nullptr) m_pCore->m_pHold = nullptr;
+  }
   // Binds; a meta whose binding refused the object stays held all the same.
   bool bindOrGiveBack(DMMemberBase* object, unsigned short mode) {
     bool bound = false;
+    detach();  // a refused object frees the meta for a moment: not a loss
     try {
-      bound = m_pMeta->setObject(object, mode);
+      bound = m_Hold.meta->setObject(object, mode);
     } catch (...) {
       giveBack();
       throw;
     }
-    if (!m_pMeta->inUse()) reserve(*m_pMeta);
+    if (!m_Hold.meta->inUse()) reserve(*m_Hold.meta);
+    attach();
     return bound;
   }
 
-  DbMetaBase* m_pMeta = nullptr;
+  internal::MetaHold m_Hold;
+  DbMetaCore* m_pCore = nullptr;  // the meta as a kit meta, or null for another class
+  std::thread::id m_Thread;
 };
 }  // namespace tarvex

@@ -6,75 +6,160 @@
 #include <cstdint>
 #include <optional>
 #include <type_traits>
+#include <utility>
 
 #include "DbData.h"
+#include "DbDataModel2DataBaseTypeMap.h"
 #include "DbMetaBase.h"
 #include "DbObjectId.h"
+#include "DbValueBase.h"
+#include "EAssertAndTrace.h"
 #include "EPoint.h"
 #include "EString.h"
 #include "ETime.h"
 
 namespace tarvex {
 
+/// The kind of a DataKey that names a DbObjectIdValue: the id of the object
+/// itself (database type 14), read with getDbObjectId. A reference to
+/// another object is a DataKey<DbObjectId>.
+struct OwnObjectId {};
+
 /// @cond TARVEX_INTERNAL
 namespace internal {
 
-/// The accessor pair of each kind a DataKey may name. `Result` is what a
-/// read gives: the value itself for the small kinds, a reference for the
-/// others (to a shared default object when the meta lacks the value).
+/// False for every `T`: a static_assert that fires only when instantiated.
+template <class>
+constexpr bool kNever = false;
+
+/// The accessor pair of each kind a DataKey may name, and the database
+/// types of the values it may be used on. `Result` is what a read gives:
+/// the value itself for the small kinds, a reference for the others (to a
+/// shared default object when the meta lacks the value).
 template <class T>
 struct DataKind {
   static constexpr bool kSupported = false;
 };
 
-#define TARVEX_DATA_KIND(Type, ResultType, Getter, Setter)                  \
-  template <>                                                               \
-  struct DataKind<Type> {                                                   \
-    static constexpr bool kSupported = true;                                \
-    using Result = ResultType;                                              \
-    static Result read(const DbData& value) { return value.Getter(); }      \
-    static bool write(DbMetaBase& meta, unsigned short id, const Type& v) { \
-      return meta.Setter(id, v);                                            \
-    }                                                                       \
+#define TARVEX_DATA_KIND(Type, ValueType, ResultType, Getter, Setter, DatabaseType) \
+  template <>                                                                       \
+  struct DataKind<Type> {                                                           \
+    static constexpr bool kSupported = true;                                        \
+    using Value = ValueType;                                                        \
+    using Result = ResultType;                                                      \
+    static bool fits(int databaseType) { return databaseType == (DatabaseType); }   \
+    static Result read(const DbData& value) { return value.Getter(); }              \
+    static void write(DbData& value, const Value& v) { value.Setter(v); }           \
   }
 
-TARVEX_DATA_KIND(bool, bool, getBool, setDataBool);
-TARVEX_DATA_KIND(char, char, getChar, setDataChar);
-TARVEX_DATA_KIND(short, short, getShort, setDataShort);
-TARVEX_DATA_KIND(std::int32_t, std::int32_t, getLong, setDataLong);
-TARVEX_DATA_KIND(float, float, getFloat, setDataFloat);
-TARVEX_DATA_KIND(double, double, getDouble, setDataDouble);
-TARVEX_DATA_KIND(EString, const EString&, getString, setDataString);
-TARVEX_DATA_KIND(EPoint, const EPoint&, getPoint, setDataPoint);
-TARVEX_DATA_KIND(EPoint3D, const EPoint3D&, getPoint3D, setDataPoint3D);
-TARVEX_DATA_KIND(ebas::ETime, const ebas::ETime&, getTime, setDataTime);
-TARVEX_DATA_KIND(DbObjectId, DbObjectId, getReference, setDataReference);
+TARVEX_DATA_KIND(bool, bool, bool, getBool, setBool, DbDatabaseType::kBoolean);
+TARVEX_DATA_KIND(char, char, char, getChar, setChar, DbDatabaseType::kCharacter);
+TARVEX_DATA_KIND(short, short, short, getShort, setShort, DbDatabaseType::kShort);
+TARVEX_DATA_KIND(std::int32_t, std::int32_t, std::int32_t, getLong, setLong, DbDatabaseType::kLong);
+TARVEX_DATA_KIND(float, float, float, getFloat, setFloat, DbDatabaseType::kFloat);
+TARVEX_DATA_KIND(double, double, double, getDouble, setDouble, DbDatabaseType::kDouble);
+TARVEX_DATA_KIND(EString, EString, const EString&, getString, setString,
+                 internal::kStringDatabaseType);
+TARVEX_DATA_KIND(EPoint, EPoint, const EPoint&, getPoint, setPoint, DbDatabaseType::kPoint);
+TARVEX_DATA_KIND(EPoint3D, EPoint3D, const EPoint3D&, getPoint3D, setPoint3D,
+                 DbDatabaseType::kPoint3D);
+TARVEX_DATA_KIND(ebas::ETime, ebas::ETime, const ebas::ETime&, getTime, setTime,
+                 internal::kTimeDatabaseType);
+TARVEX_DATA_KIND(OwnObjectId, DbObjectId, const DbObjectId&, getDbObjectId, setDbObjectId,
+                 DbDatabaseType::kObjectId);
 
 #undef TARVEX_DATA_KIND
+
+/// A reference: any of the three reference types; a write sets the whole
+/// reference, so no embedded id of an earlier object survives it.
+template <>
+struct DataKind<DbObjectId> {
+  static constexpr bool kSupported = true;
+  using Value = DbObjectId;
+  using Result = DbObjectId;
+  static bool fits(int databaseType) {
+    return databaseType == DbDatabaseType::kReference15 ||
+           databaseType == DbDatabaseType::kReference16 ||
+           databaseType == DbDatabaseType::kReference18;
+  }
+  static Result read(const DbData& value) { return value.getReference(); }
+  static void write(DbData& value, const Value& v) {
+    value.setReference(v);
+    value.setEmbeddedId(0);
+  }
+};
+
+/// Whether `T{u}` compiles for a `const U& u`: a conversion without
+/// narrowing.
+template <class T, class U, class = void>
+struct ConvertsInBraces : std::false_type {};
+template <class T, class U>
+struct ConvertsInBraces<T, U, std::void_t<decltype(T{std::declval<const U&>()})>> : std::true_type {
+};
+
+/// Whether a `U` is written into a key of value type `T` without loss: T
+/// itself, or a type that converts to it without narrowing. Booleans and
+/// characters take only their own type: a pointer or a number is no truth
+/// value, a number no character.
+template <class T, class U>
+constexpr bool writesLosslessly() {
+  using V = std::remove_cv_t<U>;
+  if constexpr (std::is_same_v<T, V>) {
+    return true;
+  } else if constexpr (std::is_same_v<T, bool> || std::is_same_v<T, char> ||
+                       std::is_same_v<V, bool> || std::is_same_v<V, char>) {
+    return false;
+  } else {
+    return ConvertsInBraces<T, U>::value;
+  }
+}
+
+/// Reports a key used on a value of another kind.
+inline void reportKindMismatch(int line) {
+  EAssertAndTrace().outputAssertMsgAct(L"VORASSERT (value of the key's kind) failed",
+                                       EString(L".\\DbDataKey"), line);
+}
+
+/// The value of `dataId` in `meta` if it is of a kind `fits` accepts; null
+/// without a report when there is none, null after a report when it is of
+/// another kind.
+template <class Kind, class Meta>
+auto* valueOfKind(Meta& meta, unsigned short dataId, int line) {
+  auto* value = meta.getData(dataId);
+  if (value != nullptr && !Kind::fits(value->getDatabaseType())) {
+    reportKindMismatch(line);
+    return static_cast<decltype(value)>(nullptr);
+  }
+  return value;
+}
 
 }  // namespace internal
 /// @endcond
 
 /// The data id of one value together with the kind `T` of that value:
 /// bool, char, short, std::int32_t, float, double, EString, EPoint,
-/// EPoint3D, ebas::ETime, or DbObjectId for a reference (a
-/// DbReferenceValue; the object's own id is the meta's getObjectId()).
-/// Declared once by the provider,
+/// EPoint3D, ebas::ETime, DbObjectId for a reference (a DbReferenceValue),
+/// or OwnObjectId for the object's own id (a DbObjectIdValue). Declared
+/// once by the provider,
 ///
 ///     constexpr tarvex::DataKey<std::int32_t> kBoltCount{60101};
 ///
-/// it reads and writes through the accessor of its kind, so a value of
-/// another kind does not compile, and it converts to the plain data id
-/// wherever one is expected (`new tarvex::DbLongValue(kBoltCount)`).
+/// it builds the value of its kind (`new tarvex::DbLongValue(kBoltCount)`)
+/// and reads and writes through the accessor of its kind. It does not
+/// convert to a plain data id (dataId() gives one), so it builds no value
+/// of another kind, and a write that could lose information does not
+/// compile.
 template <class T>
 class DataKey {
   static_assert(internal::DataKind<T>::kSupported,
                 "DataKey names the kind of a value: bool, char, short, std::int32_t, float, "
-                "double, EString, EPoint, EPoint3D, ebas::ETime or DbObjectId");
+                "double, EString, EPoint, EPoint3D, ebas::ETime, DbObjectId or OwnObjectId");
 
  public:
   /// The kind of the value.
-  using Value = T;
+  using Kind = T;
+  /// The type of the value: T, or DbObjectId for OwnObjectId.
+  using Value = typename internal::DataKind<T>::Value;
   /// What a read gives: the value, or a reference to it for the larger kinds.
   using Result = typename internal::DataKind<T>::Result;
 
@@ -82,46 +167,71 @@ class DataKey {
   constexpr explicit DataKey(unsigned short dataId) noexcept : m_DataId(dataId) {}
   /// The data id.
   constexpr unsigned short dataId() const noexcept { return m_DataId; }
-  /// The data id, where a plain one is expected.
-  constexpr operator unsigned short() const noexcept { return m_DataId; }  // NOLINT
+  /// Refused: a key is no plain data id, so that it builds no value of
+  /// another kind; dataId() gives the id where a plain one is wanted.
+  template <class Id, class = std::enable_if_t<std::is_arithmetic_v<Id>>>
+  operator Id() const noexcept {  // NOLINT(google-explicit-constructor)
+    static_assert(internal::kNever<Id>,
+                  "a DataKey is no plain data id: write key.dataId() where one is wanted");
+    return Id();
+  }
 
  private:
   unsigned short m_DataId;
 };
 
-/// The value of `key` in `meta`; T() (for the larger kinds a reference to a
-/// shared default object) when the meta has no value of that data id.
+/// The line of get's report of a key used on a value of another kind.
+constexpr int kKeyKindGetLine = 150;
+/// The line of tryGet's report of a key used on a value of another kind.
+constexpr int kKeyKindTryGetLine = 160;
+/// The line of set's report of a key used on a value of another kind.
+constexpr int kKeyKindSetLine = 170;
+
+/// The value of `key` in `meta`; Value() (for the larger kinds a reference
+/// to a shared default object) when the meta has no value of that data id,
+/// or, after a report ("VORASSERT (value of the key's kind) failed", file
+/// ".\\DbDataKey", line kKeyKindGetLine), when that value is of another kind
+/// (by its database type).
 template <class T>
 typename DataKey<T>::Result get(const DbMetaBase& meta, DataKey<T> key) {
-  const DbData* value = meta.getData(key.dataId());
+  using Kind = internal::DataKind<T>;
+  const DbData* value = internal::valueOfKind<Kind>(meta, key.dataId(), kKeyKindGetLine);
   if (value == nullptr) {
-    static const T kMissing{};
+    static const typename Kind::Value kMissing{};
     return kMissing;
   }
-  return internal::DataKind<T>::read(*value);
+  return Kind::read(*value);
 }
 
 /// The value of `key` in `meta`, or none when the meta has no value of that
-/// data id.
+/// data id, or (reported as by get, line kKeyKindTryGetLine) when that value
+/// is of another kind.
 template <class T>
-std::optional<T> tryGet(const DbMetaBase& meta, DataKey<T> key) {
-  const DbData* value = meta.getData(key.dataId());
+std::optional<typename DataKey<T>::Value> tryGet(const DbMetaBase& meta, DataKey<T> key) {
+  using Kind = internal::DataKind<T>;
+  const DbData* value = internal::valueOfKind<Kind>(meta, key.dataId(), kKeyKindTryGetLine);
   if (value == nullptr) return std::nullopt;
-  return std::optional<T>(internal::DataKind<T>::read(*value));
+  return std::optional<typename Kind::Value>(Kind::read(*value));
 }
 
-/// Writes `value` as the value of `key` in `meta` (the meta's typed setter
-/// of the kind); false when the meta has no value of that data id. A value
-/// that does not convert to the key's kind does not compile.
+/// Writes `value` as the value of `key` in `meta`, through the value's
+/// setter of the kind (for a reference the whole reference: embedded id 0);
+/// the value is valid afterwards. False when the meta has no value of that
+/// data id, or (reported as by get, line kKeyKindSetLine) when that value is
+/// of another kind. A value that could lose information on the way to the
+/// key's type (a double into an integer key, a number or a pointer into a
+/// bool key, a wider integer into a narrower one, a literal 3 into a short
+/// key among them) does not compile.
 template <class T, class U>
 bool set(DbMetaBase& meta, DataKey<T> key, const U& value) {
-  static_assert(std::is_convertible_v<const U&, T>,
-                "tarvex::set: the value is not of the key's kind (DataKey<T> takes a T)");
-  if constexpr (std::is_same_v<U, T>) {
-    return internal::DataKind<T>::write(meta, key.dataId(), value);
-  } else {
-    return internal::DataKind<T>::write(meta, key.dataId(), T(value));
-  }
+  using Kind = internal::DataKind<T>;
+  static_assert(internal::writesLosslessly<typename Kind::Value, U>(),
+                "tarvex::set: the value is not of the key's kind, or would lose information "
+                "on the way (DataKey<T> takes a T)");
+  DbData* data = internal::valueOfKind<Kind>(meta, key.dataId(), kKeyKindSetLine);
+  if (data == nullptr) return false;
+  Kind::write(*data, typename Kind::Value(value));
+  return true;
 }
 
 }  // namespace tarvex

@@ -11,6 +11,24 @@
 
 namespace tarvex {
 
+class DbBorrowedMeta;
+
+/// @cond TARVEX_INTERNAL
+namespace internal {
+
+/// What a DbBorrowedMeta holds, where the meta can reach it: the meta tells
+/// its handle when it is given back behind the handle's back or deleted
+/// (with its registry) while held, so the handle never touches it again.
+struct MetaHold {
+  /// Why the handle lost its meta, if it did.
+  enum class Loss : unsigned char { kNone, kGivenBack, kDeleted };
+  DbMetaBase* meta = nullptr;  ///< The meta held, or null.
+  Loss loss = Loss::kNone;     ///< Set by the meta, reported by the handle.
+};
+
+}  // namespace internal
+/// @endcond
+
 /// Implements the extension points of DbMetaBase that need no knowledge of
 /// the concrete type: the object id, the bound object, the modified flag
 /// and the container operations on DbReferenceContainerValue. The type id
@@ -18,15 +36,26 @@ namespace tarvex {
 /// own that sets its type id at run time).
 class DbMetaCore : public DbMetaBase {
  public:
+  /// A meta without object, id 0/0/0, not held by a handle.
+  DbMetaCore() = default;
+  DbMetaCore(const DbMetaCore&) = delete;
+  DbMetaCore& operator=(const DbMetaCore&) = delete;
+  /// Tells a handle still holding the meta that it is gone.
+  ~DbMetaCore() override {
+    if (m_pHold != nullptr) loseHold(internal::MetaHold::Loss::kDeleted);
+  }
+
   /// Stores the id; registration passes one carrying only the type id.
   void setObjectId(const DbObjectId& objectId) override { m_ObjectId = objectId; }
   /// The id last stored.
   const DbObjectId& getObjectId() const override { return m_ObjectId; }
   /// Keeps `object` and lets the base mark the meta in use (or report a
-  /// null object).
+  /// null object, which leaves the meta free: a handle holding it lets go).
   bool setObject(DMMemberBase* object, unsigned short mode) override {
     m_pObject = object;
-    return DbMetaBase::setObject(object, mode);
+    const bool bound = DbMetaBase::setObject(object, mode);
+    if (m_pHold != nullptr && !inUse()) loseHold(internal::MetaHold::Loss::kGivenBack);
+    return bound;
   }
   /// The bound object, or null.
   DMMemberBase* getObject() const override { return m_pObject; }
@@ -50,15 +79,27 @@ class DbMetaCore : public DbMetaBase {
   bool isModified() const override { return m_bModified; }
   /// Sets the modified flag.
   void setModified(bool modified) override { m_bModified = modified; }
-  /// Gives the meta back: drops the object and the modified flag, then the
-  /// base clears the in-use flag.
+  /// Gives the meta back: drops the object, the modified flag and, for a
+  /// meta in use, the object id (the next user sees no id of this object),
+  /// then the base clears the in-use flag. A handle holding the meta lets go.
   void clear() override {
+    if (m_pHold != nullptr) loseHold(internal::MetaHold::Loss::kGivenBack);
+    if (inUse()) m_ObjectId = DbObjectId();
     m_pObject = nullptr;
     m_bModified = false;
     DbMetaBase::clear();
   }
 
  private:
+  friend class DbBorrowedMeta;
+
+  void loseHold(internal::MetaHold::Loss loss) {
+    m_pHold->meta = nullptr;
+    m_pHold->loss = loss;
+    m_pHold = nullptr;
+  }
+
+  internal::MetaHold* m_pHold = nullptr;  // the handle holding the meta, if any
   DbObjectId m_ObjectId;
   DMMemberBase* m_pObject = nullptr;
   bool m_bModified = false;

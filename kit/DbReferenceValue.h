@@ -6,6 +6,7 @@
 #include <string>
 #include <type_traits>
 
+#include "DbDataKey.h"
 #include "DbObjectId.h"
 #include "DbValueBase.h"
 
@@ -65,15 +66,35 @@ class DbReferenceValue : public DbReferenceStorage<Base> {
   explicit DbReferenceValue(unsigned short dataId, const DbObjectId& reference = DbObjectId(),
                             unsigned char dataModelType = DbValueModelType::kReference15)
       : DbReferenceStorage<Base>(dataId, reference, dataModelType) {}
+  /// The same for the data id of `key`, a reference key; a key of another
+  /// kind does not compile.
+  explicit DbReferenceValue(DataKey<DbObjectId> key, const DbObjectId& reference = DbObjectId(),
+                            unsigned char dataModelType = DbValueModelType::kReference15)
+      : DbReferenceStorage<Base>(key.dataId(), reference, dataModelType) {}
+  /// Refused: a key of another kind.
+  template <class Other, class... Rest>
+  explicit DbReferenceValue(DataKey<Other> /*key*/, const Rest&... /*rest*/)
+      : DbReferenceStorage<Base>(0, DbObjectId(), DbValueModelType::kReference15) {
+    static_assert(internal::kNever<Other>,
+                  "a DataKey builds only a value of its own kind (OwnObjectId for "
+                  "DbObjectIdValue, DbObjectId for DbReferenceValue)");
+  }
 
   /// The referenced object.
   DbObjectId getReference() const override { return this->m_Reference; }
-  /// Refers to `reference`; the embedded id stays.
-  void setReference(const DbObjectId& reference) override { this->m_Reference = reference; }
+  /// Refers to `reference`; the embedded id stays. The value is valid
+  /// afterwards.
+  void setReference(const DbObjectId& reference) override {
+    this->m_Reference = reference;
+    this->switchBitOn(DbData::kValidFlag);
+  }
   /// The embedded object within the referenced one; 0 for the object itself.
   std::int32_t getEmbeddedId() const override { return this->m_EmbeddedId; }
-  /// Sets the embedded id.
-  void setEmbeddedId(const std::int32_t& embeddedId) override { this->m_EmbeddedId = embeddedId; }
+  /// Sets the embedded id. The value is valid afterwards.
+  void setEmbeddedId(const std::int32_t& embeddedId) override {
+    this->m_EmbeddedId = embeddedId;
+    this->switchBitOn(DbData::kValidFlag);
+  }
 };
 
 }  // namespace tarvex

@@ -10,75 +10,64 @@
 
 namespace tarvex {
 
-/// Sets up the process-wide tables for its lifetime and leaves them as the
-/// library starts when it ends.
+/// Sets up the process-wide tables for its lifetime, each on its own: it
+/// makes what is missing, keeps what exists, and at its end tears down
+/// exactly what it made.
 ///
-/// Construction, in this order: the sort-id table starts afresh
-/// (DbData::init, no back-packed marks, last-entry id 60005); the
-/// data-model type map starts afresh with the kit's value kinds
-/// (registerValueModelTypes); the packing table is cleared; there is no
-/// registry singleton. Register further data-model types, back-packed data
-/// ids and the last-entry id after construction, before the framework
-/// starts.
+/// The sort-id table, when missing, starts afresh (DbData::init, no
+/// back-packed marks, last-entry id 60005), the packing table is cleared
+/// and the registry singleton, if one exists, is kept. The data-model type
+/// map, when missing, is made. Either way the kit's value kinds are entered
+/// in the type map (registerValueModelTypes). Register further data-model
+/// types, back-packed data ids and the last-entry id after construction,
+/// before the framework starts; a type map made before the scope (by an
+/// addDataModelType) is kept with its entries.
 ///
-/// Destruction, in reverse: the registry singleton is deleted with its
-/// metas (DbMetaManager::deinit), the packing table is cleared, the type
-/// map freed, the last-entry id set back to 60005 and the sort-id table
-/// freed.
-///
-/// A scope made while the sort-id table or the type map already exists
-/// (an outer scope, or an application that set them up itself) joins
-/// them: it adds the kit's value kinds to the type map (making the map if
-/// only the sort-id table exists, and freeing that map alone at its end),
-/// changes nothing else and tears nothing down. Only the scope that set the
-/// tables up tears them down.
+/// Destruction, in reverse, by the scope that made the sort-id table: the
+/// registry singleton is deleted with its metas (DbMetaManager::deinit),
+/// the packing table cleared, the last-entry id set back to 60005 and the
+/// sort-id table freed; by the scope that made the type map: the type map
+/// freed. A scope that found both tables (an outer scope, or an application
+/// that set them up itself) tears nothing down.
 ///
 /// REQUIRES: constructed and destroyed while no other thread uses Tarvex,
 /// scopes ending in the reverse order of their making; for the scope that
-/// set the tables up, the framework is shut down, and every local registry
-/// and every meta outside a registry destroyed, before it ends.
+/// made the sort-id table, the framework is shut down, and every local
+/// registry and every meta outside a registry destroyed, before it ends.
 class DbTablesScope {
  public:
-  /// Sets up or joins the tables (see the class).
+  /// Makes the missing tables (see the class).
   DbTablesScope()
-      : m_bJoined(DbData::sm_pArrayDataId2SortId != nullptr ||
-                  DbDataModel2DataBaseTypeMap::s_pInstance != nullptr),
-        m_bOwnsTypeMap(!m_bJoined || DbDataModel2DataBaseTypeMap::s_pInstance == nullptr) {
-    if (!m_bJoined) {
-      reset();
+      : m_bOwnsSortIds(DbData::sm_pArrayDataId2SortId == nullptr),
+        m_bOwnsTypeMap(DbDataModel2DataBaseTypeMap::s_pInstance == nullptr) {
+    if (m_bOwnsSortIds) {
+      DbMetaBase::initDataIdPacking();
       DbData::init();
     }
     if (m_bOwnsTypeMap) DbDataModel2DataBaseTypeMap::init();
     registerValueModelTypes();
   }
-  /// Tears the tables down, or leaves them to the scope that set them up
-  /// (see the class).
+  /// Tears down what this scope made (see the class).
   ~DbTablesScope() {
-    if (!m_bJoined) {
-      reset();
-    } else if (m_bOwnsTypeMap) {
-      DbDataModel2DataBaseTypeMap::deinit();
+    if (m_bOwnsSortIds) {
+      DbMetaManager::deinit();
+      DbMetaBase::initDataIdPacking();
+      // The last-entry role goes back to its default on the table, so that
+      // the next init starts afresh.
+      DbData::setLastEntryDataId(DbData::kDefaultLastEntryDataId);
+      DbData::deinit();
     }
+    if (m_bOwnsTypeMap) DbDataModel2DataBaseTypeMap::deinit();
   }
   DbTablesScope(const DbTablesScope&) = delete;
   DbTablesScope& operator=(const DbTablesScope&) = delete;
 
-  /// Whether this scope found the tables set up and joined them.
-  bool joined() const { return m_bJoined; }
+  /// Whether this scope found a table set up (an outer scope's, or the
+  /// application's) and joined it.
+  bool joined() const { return !(m_bOwnsSortIds && m_bOwnsTypeMap); }
 
  private:
-  static void reset() {
-    DbMetaManager::deinit();
-    DbMetaBase::initDataIdPacking();
-    DbDataModel2DataBaseTypeMap::deinit();
-    // The last-entry role goes back to its default on a table, so that the
-    // next init starts afresh; without a table the move would be refused.
-    DbData::init();
-    DbData::setLastEntryDataId(DbData::kDefaultLastEntryDataId);
-    DbData::deinit();
-  }
-
-  bool m_bJoined;
+  bool m_bOwnsSortIds;
   bool m_bOwnsTypeMap;
 };
 

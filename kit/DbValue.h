@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <type_traits>
 
+#include "DbDataKey.h"
 #include "DbObjectId.h"
 #include "DbValueBase.h"
 #include "EPoint.h"
@@ -19,8 +20,11 @@ namespace tarvex {
 /// kind, and the in-place writer where DbData has one; every other accessor
 /// keeps the base behaviour, which reports the misuse.
 ///
-/// Construct it as DbValue<T>(dataId, initialValue, dataModelType); the
-/// last two are optional (T() and the kind's DbValueModelType).
+/// Construct it as DbValue<T>(key, initialValue, dataModelType), from a
+/// DataKey of its own kind (OwnObjectId for DbObjectIdValue) or a plain
+/// data id; the last two are optional (T() and the kind's
+/// DbValueModelType). A key of another kind does not compile. Every write
+/// through the value's setters leaves it valid (see DbValueBase).
 /// `Base` is DbValueBase unless the provider brings its own (see there).
 template <class T, class Base = DbValueBase>
 class DbValue;
@@ -69,15 +73,31 @@ class DbValueStorage<T, Base, true> : public DbValueStorage<T, Base, false> {
 // One specialisation per kind; the macros only spell out the overrides.
 // The reference documents them through the primary template above.
 /// @cond TARVEX_VALUE_SPECIALISATIONS
-#define TARVEX_DB_VALUE_HEAD(Type, Param, ModelType, Getter, Setter)  \
-  template <class Base>                                               \
-  class DbValue<Type, Base> : public DbValueStorage<Type, Base> {     \
-   public:                                                            \
-    explicit DbValue(unsigned short dataId, Param value = Type(),     \
-                     unsigned char dataModelType = ModelType)         \
-        : DbValueStorage<Type, Base>(dataId, value, dataModelType) {} \
-    Param Getter() const override { return this->m_Value; }           \
-    void Setter(Param value) override { this->m_Value = value; }
+#define TARVEX_DB_VALUE_HEAD_KEYED(Type, KeyKind, Param, ModelType, Getter, Setter)   \
+  template <class Base>                                                               \
+  class DbValue<Type, Base> : public DbValueStorage<Type, Base> {                     \
+   public:                                                                            \
+    explicit DbValue(unsigned short dataId, Param value = Type(),                     \
+                     unsigned char dataModelType = ModelType)                         \
+        : DbValueStorage<Type, Base>(dataId, value, dataModelType) {}                 \
+    explicit DbValue(DataKey<KeyKind> key, Param value = Type(),                      \
+                     unsigned char dataModelType = ModelType)                         \
+        : DbValueStorage<Type, Base>(key.dataId(), value, dataModelType) {}           \
+    template <class Other, class... Rest>                                             \
+    explicit DbValue(DataKey<Other> /*key*/, const Rest&... /*rest*/)                 \
+        : DbValueStorage<Type, Base>(0, Type(), ModelType) {                          \
+      static_assert(internal::kNever<Other>,                                          \
+                    "a DataKey builds only a value of its own kind (OwnObjectId for " \
+                    "DbObjectIdValue, DbObjectId for DbReferenceValue)");             \
+    }                                                                                 \
+    Param Getter() const override { return this->m_Value; }                           \
+    void Setter(Param value) override {                                               \
+      this->m_Value = value;                                                          \
+      this->switchBitOn(DbData::kValidFlag);                                          \
+    }
+
+#define TARVEX_DB_VALUE_HEAD(Type, Param, ModelType, Getter, Setter) \
+  TARVEX_DB_VALUE_HEAD_KEYED(Type, Type, Param, ModelType, Getter, Setter)
 
 #define TARVEX_DB_VALUE(Type, Param, ModelType, Getter, Setter) \
   TARVEX_DB_VALUE_HEAD(Type, Param, ModelType, Getter, Setter)  \
@@ -85,7 +105,10 @@ class DbValueStorage<T, Base, true> : public DbValueStorage<T, Base, false> {
 
 #define TARVEX_DB_VALUE_TO_SET(Type, ModelType, Getter, Setter, ToSet) \
   TARVEX_DB_VALUE_HEAD(Type, const Type&, ModelType, Getter, Setter)   \
-  Type& ToSet() override { return this->m_Value; }                     \
+  Type& ToSet() override {                                             \
+    this->switchBitOn(DbData::kValidFlag);                             \
+    return this->m_Value;                                              \
+  }                                                                    \
   }
 
 TARVEX_DB_VALUE(bool, bool, DbValueModelType::kBool, getBool, setBool);
@@ -94,23 +117,29 @@ TARVEX_DB_VALUE(short, short, DbValueModelType::kShort, getShort, setShort);
 TARVEX_DB_VALUE(std::int32_t, std::int32_t, DbValueModelType::kLong, getLong, setLong);
 TARVEX_DB_VALUE(float, float, DbValueModelType::kFloat, getFloat, setFloat);
 TARVEX_DB_VALUE(double, double, DbValueModelType::kDouble, getDouble, setDouble);
-TARVEX_DB_VALUE(DbObjectId, const DbObjectId&, DbValueModelType::kObjectId, getDbObjectId,
-                setDbObjectId);
+TARVEX_DB_VALUE_HEAD_KEYED(DbObjectId, OwnObjectId, const DbObjectId&, DbValueModelType::kObjectId,
+                           getDbObjectId, setDbObjectId)
+};
 TARVEX_DB_VALUE_TO_SET(EPoint, DbValueModelType::kPoint, getPoint, setPoint, getPointToSet);
 TARVEX_DB_VALUE_TO_SET(EPoint3D, DbValueModelType::kPoint3D, getPoint3D, setPoint3D,
                        getPoint3DToSet);
 TARVEX_DB_VALUE_TO_SET(ebas::ETime, DbValueModelType::kTime, getTime, setTime, getTimeToSet);
 TARVEX_DB_VALUE_HEAD(EString, const EString&, DbValueModelType::kString, getString, setString)
-EString& getStringToSet() override { return this->m_Value; }
+EString& getStringToSet() override {
+  this->switchBitOn(DbData::kValidFlag);
+  return this->m_Value;
+}
 void finishStringToSet() override {}
 std::uint32_t getStringLength() const override {
   return static_cast<std::uint32_t>(this->m_Value.size());
 }
-};
+}
+;
 
 #undef TARVEX_DB_VALUE_TO_SET
 #undef TARVEX_DB_VALUE
 #undef TARVEX_DB_VALUE_HEAD
+#undef TARVEX_DB_VALUE_HEAD_KEYED
 /// @endcond
 
 using DbBoolValue = DbValue<bool>;            ///< database type 1

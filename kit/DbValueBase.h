@@ -45,6 +45,14 @@ enum : unsigned char {
 };
 }  // namespace DbValueModelType
 
+/// @cond TARVEX_INTERNAL
+namespace internal {
+/// The database types the kit gives strings and times.
+constexpr char kStringDatabaseType = 20;
+constexpr char kTimeDatabaseType = 21;
+}  // namespace internal
+/// @endcond
+
 /// Enters every data-model type of DbValueModelType in the process-wide
 /// DbDataModel2DataBaseTypeMap. Run it on one thread before the first meta
 /// is registered; DbTablesScope does.
@@ -64,8 +72,8 @@ inline void registerValueModelTypes() {
       {DbValueModelType::kReference16, DbDatabaseType::kReference16},
       {DbValueModelType::kReference18, DbDatabaseType::kReference18},
       {DbValueModelType::kPoint3D, DbDatabaseType::kPoint3D},
-      {DbValueModelType::kString, 20},
-      {DbValueModelType::kTime, 21},
+      {DbValueModelType::kString, internal::kStringDatabaseType},
+      {DbValueModelType::kTime, internal::kTimeDatabaseType},
   };
   for (const auto& [dataModelType, databaseType] : kTypes) {
     DbDataModel2DataBaseTypeMap::addDataModelType(dataModelType, databaseType);
@@ -74,7 +82,9 @@ inline void registerValueModelTypes() {
 
 /// Base of the kit's values: a data id, a data-model type, validity by the
 /// flag that DbData::clear() takes away, and the reset that resetValues()
-/// calls.
+/// calls. A cleared value is invalid, and skipped by the meta operations
+/// (changeDatabaseIds among them), until a write through one of the kit's
+/// setters (or a typed key) or resetValues() makes it valid again.
 ///
 /// setDatas2Default leaves the kit's values as they are: the schema map is
 /// opaque to Tarvex, and DbData's isDefault and setDefault neither compare
@@ -103,11 +113,15 @@ class DbValueBase : public DbData {
 };
 
 /// Puts every value of `meta` derived from DbValueBase back to its
-/// construction default (resetValue()); other values stay as they are.
-/// Costs one walk over the values, and nothing when not called.
+/// construction state: the datum (resetValue()) and the valid flag, which
+/// DbData::clear() takes away; other values stay as they are. Costs one
+/// walk over the values, and nothing when not called.
 inline void resetValues(DbMetaBase& meta) {
   for (DbData* value : meta.getDataList(false)) {
-    if (auto* kitValue = dynamic_cast<DbValueBase*>(value)) kitValue->resetValue();
+    if (auto* kitValue = dynamic_cast<DbValueBase*>(value)) {
+      kitValue->resetValue();
+      kitValue->switchBitOn(DbData::kValidFlag);
+    }
   }
 }
 

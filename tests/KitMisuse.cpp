@@ -2,6 +2,7 @@
 // is the control (every line compiles); with KIT_MISUSE_<case> defined it
 // must fail with that case's message (CheckKitMisuse.cmake).
 #include <memory>
+#include <utility>
 
 #include "TarvexKit.h"
 
@@ -9,10 +10,23 @@ namespace {
 
 constexpr unsigned short kType = 70;
 constexpr tarvex::DataKey<std::int32_t> kCount{60101};
+constexpr tarvex::DataKey<bool> kFlag{60105};
+constexpr tarvex::DataKey<short> kShort{60106};
+constexpr tarvex::DataKey<double> kLength{60107};
+constexpr tarvex::DataKey<DbObjectId> kAnchor{60108};  // a reference
+constexpr tarvex::DataKey<tarvex::OwnObjectId> kOwnId{60109};
 
 class GoodMeta final : public tarvex::DbMetaImpl<GoodMeta, kType> {
  public:
-  GoodMeta() { addData(new tarvex::DbLongValue(kCount)); }
+  GoodMeta() {
+    addData(new tarvex::DbLongValue(kCount));
+    addData(new tarvex::DbBoolValue(kFlag));
+    addData(new tarvex::DbShortValue(kShort));
+    addData(new tarvex::DbDoubleValue(kLength));
+    addData(new tarvex::DbReferenceValue<>(kAnchor));
+    addData(new tarvex::DbObjectIdValue(kOwnId));
+    addData(new tarvex::DbLongValue(60110));  // a plain data id still builds a value
+  }
 };
 
 #if defined(KIT_MISUSE_NEIGHBOUR_DERIVED)
@@ -47,6 +61,15 @@ int kitMisuse() {
   const DbMetaManagerBase registry;
   tarvex::DbBorrowedMeta handle(registry, kType);
   tarvex::set(meta, kCount, 3);
+  // Writes of the key's own type, or widened without loss, compile.
+  tarvex::set(meta, kShort, short{3});
+  tarvex::set(meta, kCount, short{3});
+  tarvex::set(meta, kLength, 2.5F);
+  tarvex::set(meta, kFlag, true);
+  tarvex::set(meta, kAnchor, DbObjectId(1, 2, 3));
+  tarvex::set(meta, kOwnId, DbObjectId(70, 2, 3));
+  handle.set(kLength, 2.5);
+  const unsigned short plainId = kCount.dataId();
   tarvex::DbEmbeddedValue embedded(60102, std::make_unique<GoodMeta>());
   tarvex::DbEmbeddedValue keyed(kPart, std::make_unique<GoodMeta>());
   tarvex::DbReferenceContainerValue parts(kParts);
@@ -91,6 +114,29 @@ int kitMisuse() {
   tarvex::DbMetaTable<GoodTable> notOfMetas;
 #elif defined(KIT_MISUSE_META_TABLE_SCOPE_OF_NO_TABLE)
   tarvex::DbMetaTableScope<GoodMeta> notATable(L"GoodMeta");
+#elif defined(KIT_MISUSE_KEY_OF_ANOTHER_KIND)
+  tarvex::DbDoubleValue length(kCount);
+#elif defined(KIT_MISUSE_REFERENCE_KEY_FOR_OBJECT_ID)
+  tarvex::DbObjectIdValue own(kAnchor);
+#elif defined(KIT_MISUSE_OBJECT_ID_KEY_FOR_REFERENCE)
+  tarvex::DbReferenceValue<> anchor(kOwnId);
+#elif defined(KIT_MISUSE_KEY_AS_PLAIN_ID)
+  meta.getData(kCount);
+#elif defined(KIT_MISUSE_REAL_INTO_INTEGER)
+  tarvex::set(meta, kCount, 2.9);
+#elif defined(KIT_MISUSE_TEXT_INTO_BOOL)
+  tarvex::set(meta, kFlag, "yes");
+#elif defined(KIT_MISUSE_WIDE_INTO_SHORT)
+  const int wide = 70000;
+  handle.set(kShort, wide);
+#elif defined(KIT_MISUSE_EMPTY_HANDLE)
+  tarvex::DbBorrowedMeta later;
+#elif defined(KIT_MISUSE_MOVED_HANDLE)
+  tarvex::DbBorrowedMeta moved(std::move(handle));
+#elif defined(KIT_MISUSE_ASSIGNED_HANDLE)
+  handle = tarvex::DbBorrowedMeta(registry, kType);
+#elif defined(KIT_MISUSE_COPIED_SCOPE)
+  const tarvex::DbTablesScope copy(tables);
 #endif
-  return tarvex::get(meta, kCount);
+  return tarvex::get(meta, kCount) + plainId;
 }

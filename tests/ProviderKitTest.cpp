@@ -12,7 +12,10 @@
 #include <optional>
 #include <set>
 #include <stdexcept>
+#include <string>
 #include <thread>
+#include <tuple>
+#include <type_traits>
 #include <utility>
 #include <variant>
 #include <vector>
@@ -52,6 +55,17 @@ constexpr unsigned short kName = 61030;
 constexpr unsigned short kPlacement = 61031;
 constexpr tarvex::DataKey<std::int32_t> kCountKey{kCount};
 constexpr tarvex::DataKey<EString> kNameKey{kName};
+constexpr unsigned short kAllKindsType = 65;
+constexpr std::array<unsigned short, 14> kKindIds = {61100, 61101, 61102, 61103, 61104,
+                                                     61105, 61106, 61107, 61108, 61109,
+                                                     61110, 61111, 61112, 61113};
+
+// A value's text, for comparing values of any kind.
+EString text(const DbData& value) {
+  EString out;
+  value.getAsString(out);
+  return out;
+}
 
 class PlainKitMeta final : public tarvex::DbMetaImpl<PlainKitMeta, kPlainType> {
  public:
@@ -95,6 +109,7 @@ class ProviderKit : public ::testing::Test {
 TEST_F(ProviderKit, MetaBindsAndGivesBackAsTheBase) {
   PlainKitMeta meta;
   EXPECT_EQ(meta.getTypeId(), kPlainType);
+  EXPECT_FALSE(meta.isModified());
   meta.setObjectId(DbObjectId(kPlainType, 0, 0));
   EXPECT_EQ(meta.getObjectId(), DbObjectId(kPlainType, 0, 0));
   EXPECT_EQ(meta.getObject(), nullptr);
@@ -314,6 +329,193 @@ TEST_F(ProviderKit, TypedKeysReadAndWriteAndAnswerForMissingValues) {
   EXPECT_EQ(handle.get(kNameKey), EString(L"unnamed"));
 }
 
+// Every key kind against a value of every kind: only the key's own kind
+// reads and writes; any other reports, writes nothing and answers nothing.
+class AllKindsMeta final : public tarvex::DbMetaImpl<AllKindsMeta, kAllKindsType> {
+ public:
+  AllKindsMeta() {
+    addData(new tarvex::DbBoolValue(kKindIds[0]));
+    addData(new tarvex::DbCharValue(kKindIds[1]));
+    addData(new tarvex::DbShortValue(kKindIds[2]));
+    addData(new tarvex::DbLongValue(kKindIds[3]));
+    addData(new tarvex::DbFloatValue(kKindIds[4]));
+    addData(new tarvex::DbDoubleValue(kKindIds[5]));
+    addData(new tarvex::DbStringValue(kKindIds[6]));
+    addData(new tarvex::DbPointValue(kKindIds[7]));
+    addData(new tarvex::DbPoint3DValue(kKindIds[8]));
+    addData(new tarvex::DbTimeValue(kKindIds[9]));
+    addData(new tarvex::DbObjectIdValue(kKindIds[10]));
+    addData(new tarvex::DbReferenceValue<>(kKindIds[11]));
+    addData(new tarvex::DbReferenceValue<>(kKindIds[12], DbObjectId(),
+                                           tarvex::DbValueModelType::kReference16));
+    addData(new tarvex::DbReferenceValue<>(kKindIds[13], DbObjectId(),
+                                           tarvex::DbValueModelType::kReference18));
+  }
+};
+
+// One sample of each key kind, in the order of kKindIds (the three
+// references share the last).
+const auto kSamples = std::make_tuple(
+    std::make_pair(tarvex::DataKey<bool>(0), true), std::make_pair(tarvex::DataKey<char>(0), 'q'),
+    std::make_pair(tarvex::DataKey<short>(0), short{-7}),
+    std::make_pair(tarvex::DataKey<std::int32_t>(0), std::int32_t{70000}),
+    std::make_pair(tarvex::DataKey<float>(0), 0.5F),
+    std::make_pair(tarvex::DataKey<double>(0), 2.25),
+    std::make_pair(tarvex::DataKey<EString>(0), EString(L"nut")),
+    std::make_pair(tarvex::DataKey<EPoint>(0), EPoint(1.0, 2.0)),
+    std::make_pair(tarvex::DataKey<EPoint3D>(0), EPoint3D(1.0, 2.0, 3.0)),
+    std::make_pair(tarvex::DataKey<ebas::ETime>(0), ebas::ETime(99)),
+    std::make_pair(tarvex::DataKey<tarvex::OwnObjectId>(0), DbObjectId(5, 6, 7)),
+    std::make_pair(tarvex::DataKey<DbObjectId>(0), DbObjectId(8, 9, 10)));
+
+TEST_F(ProviderKit, KeysReadAndWriteOnlyValuesOfTheirKind) {
+  AllKindsMeta meta;
+  std::size_t kind = 0;
+  std::size_t mismatches = 0;
+  auto tryEveryValue = [&](const auto& sample) {
+    using Key = std::decay_t<decltype(sample.first)>;
+    for (std::size_t valueIndex = 0; valueIndex < kKindIds.size(); ++valueIndex) {
+      const Key key(kKindIds[valueIndex]);
+      const bool ownKind = valueIndex == kind || (kind == 11 && valueIndex > 11);
+      SCOPED_TRACE(testing::Message() << "key kind " << kind << ", value " << valueIndex);
+      const auto before = std::wstring(text(*meta.getData(key.dataId())));
+      EXPECT_EQ(tarvex::set(meta, key, sample.second), ownKind);
+      EXPECT_EQ(tarvex::tryGet(meta, key).has_value(), ownKind);
+      if (ownKind) {
+        EXPECT_TRUE(tarvex::get(meta, key) == sample.second);
+        EXPECT_TRUE(*tarvex::tryGet(meta, key) == sample.second);
+      } else {
+        EXPECT_TRUE(tarvex::get(meta, key) == typename Key::Value());
+        EXPECT_EQ(std::wstring(text(*meta.getData(key.dataId()))), before);  // nothing written
+        ++mismatches;
+      }
+      tarvex::resetValues(meta);
+    }
+    ++kind;
+  };
+  ReportCapture capture;
+  std::apply([&](const auto&... samples) { (tryEveryValue(samples), ...); }, kSamples);
+  const auto reports = capture.assertions();
+  ASSERT_EQ(reports.size(), 3 * mismatches);  // set, tryGet, get
+  for (std::size_t i = 0; i < reports.size(); ++i) {
+    EXPECT_EQ(tarvex_test::narrow(reports[i].text), "VORASSERT (value of the key's kind) failed");
+    EXPECT_EQ(tarvex_test::narrow(reports[i].file), ".\\DbDataKey");
+  }
+  ASSERT_GE(reports.size(), 3u);
+  EXPECT_EQ(reports[0].line, 170);  // the glossary's lines
+  EXPECT_EQ(reports[1].line, 160);
+  EXPECT_EQ(reports[2].line, 150);
+}
+
+// Registration announces each kit value to the schema with the default of
+// its kind (the schema base passes every overload on).
+TEST_F(ProviderKit, RegistrationAnnouncesEveryKindWithItsOverload) {
+  using Overload = tarvex_test::TestSchema::Overload;
+  tarvex_test::TestSchema schema;
+  DbMetaManagerBase local;
+  ASSERT_TRUE(local.registerMeta(new AllKindsMeta));
+  std::vector<Overload> overloads;
+  for (const auto& entry : schema.entries()) overloads.push_back(entry.overload);
+  EXPECT_EQ(overloads, (std::vector<Overload>{Overload::Bool, Overload::Char, Overload::Short,
+                                              Overload::Long, Overload::Float, Overload::Double,
+                                              Overload::Plain, Overload::Point, Overload::Point3D,
+                                              Overload::Plain, Overload::Plain, Overload::Plain,
+                                              Overload::Plain, Overload::Plain}));
+}
+
+// Each kit value's data-model type is its database type plus 20.
+TEST_F(ProviderKit, EveryKitKindHasTheDataModelTypeOfItsDatabaseType) {
+  AllKindsMeta meta;
+  std::vector<int> databaseTypes;
+  for (const DbData* value : meta.getDataList(false)) {
+    databaseTypes.push_back(value->getDatabaseType());
+    EXPECT_EQ(value->getDataModelType(), value->getDatabaseType() + 20) << value->getDataId();
+  }
+  EXPECT_EQ(databaseTypes, (std::vector<int>{1, 2, 3, 4, 5, 6, 20, 7, 19, 21, 14, 15, 16, 18}));
+  tarvex::DbReferenceContainerValue parts(1, tarvex::DbValueModelType::kReference16);
+  tarvex::DbEmbeddedValue placement(2, std::make_unique<PlainKitMeta>());
+  EXPECT_EQ(parts.getDatabaseType(), DbDatabaseType::kContainer);
+  EXPECT_EQ(placement.getDatabaseType(), DbDatabaseType::kEmbeddedObject);
+  EXPECT_EQ(parts.getDataModelType(), parts.getDatabaseType() + 20);
+  EXPECT_EQ(placement.getDataModelType(), placement.getDatabaseType() + 20);
+}
+
+TEST_F(ProviderKit, WritingAReferenceThroughItsKeySetsTheWholeReference) {
+  AllKindsMeta meta;
+  DbData& reference = *meta.getData(kKindIds[11]);
+  reference.setReference(DbObjectId(46, 1, 9));
+  reference.setEmbeddedId(3);
+  EXPECT_EQ(std::wstring(text(reference)), L"46/1/9#3");
+  ASSERT_TRUE(tarvex::set(meta, tarvex::DataKey<DbObjectId>(kKindIds[11]), DbObjectId(46, 1, 10)));
+  EXPECT_EQ(reference.getEmbeddedId(), 0);
+  EXPECT_EQ(std::wstring(text(reference)), L"46/1/10");
+}
+
+// After DbData::clear() a value is invalid, and changeDatabaseIds skips it,
+// until a kit write or resetValues() makes it valid again.
+TEST_F(ProviderKit, ClearedValuesAreValidAgainAfterAWriteOrAReset) {
+  for (const bool throughReset : {false, true}) {
+    SCOPED_TRACE(throughReset ? "resetValues" : "writes");
+    AllKindsMeta meta;
+    for (DbData* value : meta.getDataList(false)) value->clear();
+    if (throughReset) {
+      tarvex::resetValues(meta);
+    } else {
+      std::size_t kind = 0;
+      auto write = [&](const auto& sample) {
+        using Key = std::decay_t<decltype(sample.first)>;
+        EXPECT_TRUE(tarvex::set(meta, Key(kKindIds[kind++]), sample.second));
+      };
+      std::apply([&](const auto&... samples) { (write(samples), ...); }, kSamples);
+      meta.getData(kKindIds[12])->setReference(DbObjectId(8, 3, 1));
+      meta.getData(kKindIds[13])->setEmbeddedId(0);
+    }
+    for (DbData* value : meta.getDataList(false)) {
+      EXPECT_TRUE(value->valid()) << value->getDataId();
+    }
+    meta.getData(kKindIds[11])->setReference(DbObjectId(8, 3, 2));
+    meta.changeDatabaseIds(3, 4);
+    EXPECT_EQ(meta.getData(kKindIds[11])->getReference(), DbObjectId(8, 4, 2));
+  }
+  // The value's own in-place writers count as writes.
+  tarvex::DbPointValue point(1);
+  point.clear();
+  point.getPointToSet() = EPoint(1.0, 1.0);
+  EXPECT_TRUE(point.valid());
+  tarvex::DbStringValue name(2);
+  name.clear();
+  name.getStringToSet() = EString(L"x");
+  EXPECT_TRUE(name.valid());
+  tarvex::DbPoint3DValue corner(3);
+  corner.clear();
+  corner.getPoint3DToSet() = EPoint3D(1.0, 1.0, 1.0);
+  EXPECT_TRUE(corner.valid());
+  tarvex::DbTimeValue time(4);
+  time.clear();
+  time.getTimeToSet() = ebas::ETime(5);
+  EXPECT_TRUE(time.valid());
+}
+
+// Insertion into a reference container at each position: inside 0..count
+// at that position, anywhere else at the end.
+TEST_F(ProviderKit, ContainerInsertsAtThePositionOrAppends) {
+  const std::pair<int, const wchar_t*> expected[] = {{0, L"[1/1/3, 1/1/1, 1/1/2]"},
+                                                     {1, L"[1/1/1, 1/1/3, 1/1/2]"},
+                                                     {2, L"[1/1/1, 1/1/2, 1/1/3]"},
+                                                     {3, L"[1/1/1, 1/1/2, 1/1/3]"},
+                                                     {-1, L"[1/1/1, 1/1/2, 1/1/3]"}};
+  for (const auto& [position, text] : expected) {
+    PlainKitMeta meta;
+    ASSERT_TRUE(tarvex::addReference(meta, kParts, DbObjectId(1, 1, 1)));
+    ASSERT_TRUE(tarvex::addReference(meta, kParts, DbObjectId(1, 1, 2)));
+    PlainKitMeta third;
+    third.setObjectId(DbObjectId(1, 1, 3));
+    EXPECT_TRUE(meta.addObject2Container(kParts, third, position));
+    EXPECT_EQ(std::wstring(::text(*meta.getData(kParts))), text) << position;
+    EXPECT_FALSE(tarvex::addReference(meta, kCount, DbObjectId(1, 1, 4)));  // not a container
+  }
+}
+
 // --- Borrowed metas --------------------------------------------------------------
 
 class BorrowedMeta : public tarvex_test::RegistryFixture {
@@ -356,30 +558,23 @@ TEST_F(BorrowedMeta, GivesBackOnceAtScopeExitOrEarly) {
   EXPECT_EQ(working->clearCount(), before + 3);
 }
 
-TEST_F(BorrowedMeta, MovedHandleGivesBackOnce) {
+// A handle can be neither emptied, moved nor assigned (KitMisuse.cpp); what
+// moved metas between handles before is a temporary's give-back now.
+TEST_F(BorrowedMeta, TemporaryHandleGivesBackOnce) {
   CountingMeta* working = workingMeta();
   const int before = working->clearCount();
-  CountingMeta* other = nullptr;
-  int otherBefore = 0;
   {
-    tarvex::DbBorrowedMeta first(kPlainType, testObject(1));
-    tarvex::DbBorrowedMeta second(std::move(first));
-    EXPECT_FALSE(first);
-    EXPECT_EQ(second.get(), working);
-    tarvex::DbBorrowedMeta third;
-    third = std::move(second);
-    EXPECT_EQ(working->clearCount(), before);
-    // Bound while `working` is still held, so the pool hands out another.
-    third = tarvex::DbBorrowedMeta(kPlainType, testObject(2));
-    EXPECT_EQ(working->clearCount(), before + 1);
-    EXPECT_FALSE(working->inUse());
-    other = static_cast<CountingMeta*>(third.get());
+    tarvex::DbBorrowedMeta held(kPlainType, testObject(1));
+    EXPECT_EQ(held.get(), working);
+    // Made while `working` is held, so the pool hands out another.
+    auto* other =
+        static_cast<CountingMeta*>(tarvex::DbBorrowedMeta(kPlainType, testObject(2)).get());
     ASSERT_NE(other, working);
-    otherBefore = other->clearCount();
+    EXPECT_FALSE(other->inUse());
+    EXPECT_EQ(working->clearCount(), before);
   }
   EXPECT_EQ(working->clearCount(), before + 1);
-  EXPECT_EQ(other->clearCount(), otherBefore + 1);
-  EXPECT_FALSE(other->inUse());
+  EXPECT_FALSE(working->inUse());
 }
 
 TEST_F(BorrowedMeta, UnboundHandleKeepsItsMetaUntilGivenBack) {
@@ -421,6 +616,135 @@ TEST_F(BorrowedMeta, UnregisteredTypeGivesAnEmptyHandleWithoutReport) {
   EXPECT_TRUE(m_Capture.records().empty());
 }
 
+// The handle's losses of a kit meta: each ends neutral, reported once.
+std::vector<std::string> handleReports(const ReportCapture& capture) {
+  std::vector<std::string> out;
+  for (const auto& report : capture.assertions()) {
+    if (tarvex_test::narrow(report.file) != ".\\DbBorrowedMeta") continue;
+    out.push_back(std::to_string(report.line) + " " + tarvex_test::narrow(report.text));
+  }
+  return out;
+}
+
+TEST_F(ProviderKit, HandleWhoseRegistryIsGoneOnlyReports) {
+  ReportCapture capture;
+  std::optional<tarvex::DbBorrowedMeta> handle;
+  {
+    DbMetaManagerBase local;
+    ASSERT_TRUE(local.registerMeta(new PlainKitMeta));
+    handle.emplace(local, kPlainType, testObject(1));
+    ASSERT_TRUE(*handle);
+  }  // deletes the meta the handle holds
+  EXPECT_FALSE(*handle);
+  EXPECT_EQ(handle->get(kCountKey), 0);
+  EXPECT_FALSE(handle->set(kCountKey, 1));
+  handle.reset();  // touches nothing
+  EXPECT_EQ(
+      handleReports(capture),
+      std::vector<std::string>{"70 The borrowed meta was deleted with its registry before the "
+                               "handle gave it back!"});
+
+  // The same through the process-wide registry's teardown.
+  DbMetaManager::getInstance()->registerMeta(new PlainKitMeta);
+  handle.emplace(kPlainType);
+  DbMetaManager::deinit();
+  EXPECT_FALSE(*handle);
+  handle->giveBack();
+  handle->giveBack();  // reported once
+  EXPECT_EQ(handleReports(capture).size(), 2u);
+}
+
+TEST_F(ProviderKit, MetaGivenBackBehindTheHandleIsNotGivenBackAgain) {
+  DbMetaManager::getInstance()->registerMeta(new PlainKitMeta);
+  for (int way = 0; way < 6; ++way) {
+    SCOPED_TRACE(way);
+    ReportCapture capture;
+    std::optional<tarvex::DbBorrowedMeta> next;
+    DbMetaBase* meta = nullptr;
+    {
+      tarvex::DbBorrowedMeta first(kPlainType, way < 3 ? testObject(1) : nullptr);
+      meta = first.get();
+      if (way % 3 == 0) first->clear();
+      if (way % 3 == 1) first->setObject(nullptr, 0);
+      if (way % 3 == 2) DbMetaManager::getInstance()->clearAllMetas(true);
+      EXPECT_FALSE(first);
+      next.emplace(kPlainType, testObject(2));
+      ASSERT_EQ(next->get(), meta);  // the pool hands the same meta out again
+    }                                // `first` ends: it must not give back what `next` holds
+    EXPECT_TRUE(meta->inUse());
+    EXPECT_EQ(meta->getObject(), testObject(2));
+    EXPECT_EQ(handleReports(capture),
+              std::vector<std::string>{"80 The borrowed meta was given back behind the handle!"});
+    next.reset();
+    EXPECT_FALSE(meta->inUse());
+    EXPECT_TRUE(DbMetaManager::getInstance()->check());
+  }
+  // Through the handle, a refused object is no give-back, nor is an early
+  // give-back followed by the handle's end.
+  ReportCapture capture;
+  {
+    tarvex::DbBorrowedMeta handle(kPlainType);
+    EXPECT_FALSE(handle.bind(nullptr));
+    ASSERT_TRUE(handle);
+    EXPECT_TRUE(handle->inUse());
+    EXPECT_TRUE(handle.bind(testObject(3)));
+    handle.giveBack();
+  }
+  EXPECT_TRUE(handleReports(capture).empty());
+  EXPECT_TRUE(DbMetaManager::getInstance()->check());
+}
+
+// Moving a handle does not compile; a handle reached from another thread
+// gives nothing back there: the meta stays in use, and the borrowing
+// thread's pool goes on undisturbed (a data race under ThreadSanitizer
+// otherwise).
+TEST_F(ProviderKit, GiveBackOnAnotherThreadIsReportedAndLeavesTheMetaInUse) {
+  DbMetaManager::getInstance()->registerMeta(new PlainKitMeta);
+  ReportCapture capture;
+  auto handle = std::make_unique<tarvex::DbBorrowedMeta>(kPlainType, testObject(1));
+  DbMetaBase* meta = handle->get();
+  std::thread other([&handle] {
+    handle->giveBack();
+    handle.reset();
+  });
+  for (int i = 0; i < 100; ++i) tarvex::DbBorrowedMeta(kPlainType, testObject(2));
+  other.join();
+  EXPECT_TRUE(meta->inUse());
+  EXPECT_FALSE(DbMetaManager::getInstance()->check());
+  const std::string text =
+      "90 The borrowed meta was to be given back on another thread than the one that borrowed it!";
+  EXPECT_EQ(handleReports(capture), (std::vector<std::string>{text, text}));
+  meta->clear();
+}
+
+// A meta given back answers no id of the object it held: neither an unbound
+// handle nor a container it is added to sees the old object.
+TEST_F(ProviderKit, RecycledMetaAnswersNoIdOfAnEarlierObject) {
+  DbMetaManager::getInstance()->registerMeta(new PlainKitMeta);
+  DbMetaBase* recycled = nullptr;
+  {
+    tarvex::DbBorrowedMeta bound(kPlainType, testObject(1));
+    bound->setObjectId(DbObjectId(kPlainType, 1, 9));
+    recycled = bound.get();
+  }
+  tarvex::DbBorrowedMeta unbound(kPlainType);
+  ASSERT_EQ(unbound.get(), recycled);
+  EXPECT_EQ(unbound->getObjectId(), DbObjectId());
+  PlainKitMeta holder;
+  holder.addObject2Container(kParts, *unbound, 0);
+  const auto* parts = dynamic_cast<tarvex::DbReferenceContainerValue*>(holder.getData(kParts));
+  ASSERT_NE(parts, nullptr);
+  for (std::uint32_t i = 0; i < parts->getContainerCount(); ++i) {
+    EXPECT_NE(parts->element(i)->getReference(), DbObjectId(kPlainType, 1, 9));
+  }
+  // A registered meta keeps its id through clearAllMetas: only a meta in use
+  // is given back.
+  PlainKitMeta registered;
+  registered.setObjectId(DbObjectId(kPlainType, 0, 0));
+  registered.clear();
+  EXPECT_EQ(registered.getObjectId(), DbObjectId(kPlainType, 0, 0));
+}
+
 // --- Tables and registration -----------------------------------------------------
 
 TEST(TablesScope, ScopeThatFindsTheTablesJoinsThem) {
@@ -456,6 +780,28 @@ TEST(TablesScope, ScopeThatFindsTheTablesJoinsThem) {
       DbData::deinit();
     }
   }
+}
+
+// A type map made on demand before the scope: the scope makes the sort-id
+// table it lacks, keeps the map, and at its end tears down what it made.
+TEST(TablesScope, ScopeOverAHalfSetUpMakesWhatIsMissingAndTearsDownWhatItMade) {
+  constexpr unsigned char kOwnModelType = 100;
+  DbDataModel2DataBaseTypeMap::addDataModelType(kOwnModelType, DbDatabaseType::kLong);
+  {
+    tarvex::DbTablesScope tables;
+    ASSERT_NE(DbData::sm_pArrayDataId2SortId, nullptr);
+    EXPECT_EQ(DbDataModel2DataBaseTypeMap::getDatabaseType(kOwnModelType), DbDatabaseType::kLong);
+    EXPECT_EQ(DbDataModel2DataBaseTypeMap::getDatabaseType(tarvex::DbValueModelType::kLong),
+              DbDatabaseType::kLong);
+    PlainKitMeta meta;
+    EXPECT_EQ(meta.getDataList(true).size(), 2u);  // sorted: reads the sort-id table
+    DbMetaManager::getInstance()->registerMeta(new PlainKitMeta);
+  }
+  EXPECT_EQ(DbData::sm_pArrayDataId2SortId, nullptr);
+  EXPECT_EQ(DbDataModel2DataBaseTypeMap::getDatabaseType(kOwnModelType), DbDatabaseType::kLong);
+  EXPECT_FALSE(DbMetaManager::getInstance()->isMetaRegistered(kPlainType));  // registry torn down
+  DbMetaManager::deinit();
+  DbDataModel2DataBaseTypeMap::deinit();
 }
 
 TEST(TablesScope, LeavesTheTablesAsTheLibraryStarts) {
@@ -504,6 +850,7 @@ TEST_F(ProviderKit, EmbeddedValueAsksTheRegistryItIsGiven) {
   EXPECT_EQ(tarvex_test::narrow(reports[0].file), ".\\DbEmbeddedValue");
   EXPECT_EQ(empty.getMeta(), nullptr);
   EXPECT_EQ(empty.getMetaForEmbeddedObject(), nullptr);
+  EXPECT_FALSE(empty.ungetMeta(nullptr));
 }
 
 // Installed-schema pointer after each end, for every order three schemas
