@@ -13,7 +13,7 @@ namespace tarvex::internal {
 void* allocateObject(std::size_t size);
 void freeObject(void* pointer) noexcept;
 
-#ifdef _WIN32
+#if 1  // declared everywhere so every build checks it; only Windows links it
 // The library's operator new where it has one of its own (a Windows DLL,
 // ModuleAllocation.cpp; elsewhere nothing would call these):
 // std::malloc, as the standard library's operator new uses, so a block may
