@@ -219,7 +219,7 @@ bool DbMetaManagerBase::registerMeta(DbMetaBase* meta) {
     DbType2MetaMap& held = *slot.pool;
     for (auto entry = held.find(typeId); entry != held.end() && entry->first == typeId; ++entry) {
       if (entry->second == meta) {
-        registered.release();  // its pool's, not ours
+        static_cast<void>(registered.release());  // its pool's, not ours
         return refuseWorking();
       }
       lastWorking = entry;

@@ -13,13 +13,12 @@ namespace tarvex::internal {
 void* allocateObject(std::size_t size);
 void freeObject(void* pointer) noexcept;
 
-#if 1  // declared everywhere so every build checks it; only Windows links it
 // The library's operator new where it has one of its own (a Windows DLL,
-// ModuleAllocation.cpp; elsewhere nothing would call these):
+// ModuleAllocation.cpp; defined there only, declared everywhere so that
+// every build checks the callers):
 // std::malloc, as the standard library's operator new uses, so a block may
 // be freed by another module's operator delete. Throws std::bad_alloc.
 void* allocateStorage(std::size_t size, bool array);
 void freeStorage(void* pointer) noexcept;
-#endif
 
 }  // namespace tarvex::internal
