@@ -254,6 +254,7 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   /// the next packing hands to other data ids, so start-up keeps the table.
   /// Changes when a meta gets its first array, drops it, or is destroyed
   /// with one: never on a look-up or a warm request.
+  /// REQUIRES: no other thread makes, changes or destroys metas meanwhile.
   static std::uint32_t getPackingMetaCount();
 
  protected:

@@ -58,9 +58,18 @@ void* allocate(std::size_t size) {
   throw std::bad_alloc();
 }
 
+// A failed slot allocation ends the process, so the sweeps leave the slots
+// out and one death test fails them on purpose.
+thread_local bool t_FailSlots = false;
+
 [[maybe_unused]] const bool kStorageHookInstalled =
     (tarvex::internal::setAllocationHook([](tarvex::internal::AllocationKind kind, std::size_t) {
-       if (kind != tarvex::internal::AllocationKind::kObject) countAndMaybeFail();
+       using tarvex::internal::AllocationKind;
+       if (kind == AllocationKind::kSlots) {
+         if (t_FailSlots) throw std::bad_alloc();
+       } else if (kind != AllocationKind::kObject) {
+         countAndMaybeFail();
+       }
      }),
      true);
 
@@ -228,6 +237,18 @@ TEST_F(AllocationFailure, FirstGetMetaOnAThreadRetriesAfterAFailedPool) {
     });
     EXPECT_GT(failures, 0);
   }
+}
+
+// The slot table keeps a segment whose allocation failed as failed, so no
+// later call of the thread could succeed: the process ends with a report.
+TEST_F(AllocationFailure, FailedSlotStorageEndsTheProcessWithItsReport) {
+  EXPECT_DEATH(
+      {
+        LocalRegistry registry;
+        t_FailSlots = true;
+        registry.getMetaLocal(1);
+      },
+      "Kein Speicher f.*DbMetaManagerBase:150");
 }
 
 TEST_F(AllocationFailure, FirstGetMetaOnARenewedSingletonRetriesAfterAFailedPool) {

@@ -5,8 +5,10 @@
 // DbMetaBaseContainers.cpp.
 #include "DbMetaBase.h"
 
+#include <tbb/enumerable_thread_specific.h>
+
 #include <algorithm>
-#include <atomic>
+#include <cstdint>
 #include <iterator>
 #include <vector>
 
@@ -15,6 +17,7 @@
 #include "ObjectAllocation.h"
 #include "Reporting.h"
 #include "ScopeExit.h"
+#include "internal/CacheAlignedAllocator.h"
 
 using tarvex::internal::classNameOf;
 using tarvex::internal::composeText;
@@ -28,10 +31,20 @@ unsigned short DbMetaBase::sm_LastUsedPackedDataId = 0;
 
 namespace {
 
-// Live metas holding a direct array (getPackingMetaCount). Copies get their
-// arrays on whichever thread made them, so the count is atomic; it changes
-// only when an array comes or goes, never on a look-up.
-std::atomic<std::uint32_t> s_DirectDataMetaCount{0};
+// Live metas holding a direct array (getPackingMetaCount), kept as one
+// balance per thread: copies get and drop their arrays on whichever thread
+// makes or destroys them, and each thread changes only its own balance, so
+// no thread writes what another reads. The sum is taken while no other
+// thread touches metas. A balance changes only when an array comes or goes,
+// never on a look-up.
+using DirectArrayBalances =
+    tbb::enumerable_thread_specific<std::int64_t,
+                                    tarvex::internal::CacheAlignedAllocator<std::int64_t>>;
+DirectArrayBalances& directArrayBalances() {
+  // Never destroyed: a meta may be destroyed after this file's statics.
+  static auto* const balances = new DirectArrayBalances(std::int64_t{0});
+  return *balances;
+}
 
 // Where this file's reports come from.
 constexpr ReportSite kSortedWithoutTable{files::kDbMetaBase, 128};
@@ -129,18 +142,16 @@ void DbMetaBase::initDataIdPacking() {
 }
 
 std::uint32_t DbMetaBase::getPackingMetaCount() {
-  return s_DirectDataMetaCount.load(std::memory_order_relaxed);
+  std::int64_t live = 0;
+  for (const std::int64_t balance : directArrayBalances()) live += balance;
+  return static_cast<std::uint32_t>(live);
 }
 
 void DbMetaBase::countDirectData() {
   const bool holds = m_pDirectData != nullptr;
   if (holds == m_bDirectDataCounted) return;
   m_bDirectDataCounted = holds;
-  if (holds) {
-    s_DirectDataMetaCount.fetch_add(1, std::memory_order_relaxed);
-  } else {
-    s_DirectDataMetaCount.fetch_sub(1, std::memory_order_relaxed);
-  }
+  directArrayBalances().local() += holds ? 1 : -1;
 }
 
 void DbMetaBase::setupDirectDataPtr(DbData* value) {

@@ -2,7 +2,6 @@
 // hand-over of the bound object.
 #include "DbMetaBase.h"
 
-#include <atomic>
 
 #include "Reporting.h"
 #include "ScopeExit.h"
@@ -21,11 +20,6 @@ constexpr ReportSite kTakeOverInvalidStamp{files::kDbMetaBase, 335};
 constexpr ReportSite kPrepareTooDeep{files::kDbMetaBase, 352};
 constexpr ReportSite kUnprepareTooDeep{files::kDbMetaBase, 371};
 constexpr ReportSite kChangeIdsTooDeep{files::kDbMetaBase, 418};
-
-// Set by the first takeOverObject with an invalid stamp, so the trace is
-// written once per process. The library's only atomic, and atomic only to
-// avoid a data race between threads that report at the same moment.
-std::atomic<bool> s_bInvalidBuildStampReported{false};
 
 unsigned char databaseType(const DbData& value) {
   return static_cast<unsigned char>(value.getDatabaseType());
@@ -245,9 +239,12 @@ void DbMetaBase::changeDatabaseIds(DbData* value, unsigned short oldId, unsigned
 }
 
 DMMemberBase* DbMetaBase::takeOverObject(int stamp) const {
-  if (stamp == 0 && !s_bInvalidBuildStampReported.load(std::memory_order_relaxed) &&
-      !s_bInvalidBuildStampReported.exchange(true, std::memory_order_relaxed)) {
-    tarvex::internal::traceMeta(texts::kInvalidBuildStamp, kTakeOverInvalidStamp);
+  if (stamp == 0) {
+    // Written once per process, by the first thread to get here: the static's
+    // one-time initialisation decides which, so no flag is shared unguarded.
+    static const bool kTraced =
+        (tarvex::internal::traceMeta(texts::kInvalidBuildStamp, kTakeOverInvalidStamp), true);
+    static_cast<void>(kTraced);
   }
   if (m_bDeleteObject) m_bDeleteObject = false;
   // The hand-over is logically const for the caller; finishing the read is

@@ -3,7 +3,9 @@
 #include <cstdlib>
 #include <new>
 
+#include "Reporting.h"
 #include "internal/AllocationHook.h"
+#include "internal/CacheAlignedAllocator.h"
 
 #ifndef TARVEX_SYSTEM_ALLOCATOR
 #include <tbb/scalable_allocator.h>
@@ -13,6 +15,10 @@ namespace tarvex::internal {
 
 namespace {
 AllocationHook s_pAllocationHook = nullptr;
+
+// A cache line, the padding enumerable_thread_specific gives each slot.
+constexpr std::align_val_t kSlotAlignment{128};
+constexpr ReportSite kNoSlotStorage{files::kDbMetaManagerBase, 150};
 }  // namespace
 
 AllocationHook setAllocationHook(AllocationHook hook) noexcept {
@@ -39,6 +45,21 @@ void freeObject(void* pointer) noexcept {
   scalable_free(pointer);
 #endif
 }
+
+void* allocateSlotStorage(std::size_t bytes) noexcept {
+  try {
+    if (s_pAllocationHook != nullptr) s_pAllocationHook(AllocationKind::kSlots, bytes);
+    if (void* block = ::operator new (bytes, kSlotAlignment, std::nothrow)) return block;
+  } catch (const std::bad_alloc&) {  // NOLINT(bugprone-empty-catch): ends below
+  }
+  try {
+    reportAssert(texts::kNoSlotStorage, kNoSlotStorage);
+  } catch (...) {  // NOLINT(bugprone-empty-catch): the process ends either way
+  }
+  std::abort();
+}
+
+void freeSlotStorage(void* block) noexcept { ::operator delete (block, kSlotAlignment); }
 
 #ifdef _WIN32
 void* allocateStorage(std::size_t size, bool array) {

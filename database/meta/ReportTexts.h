@@ -59,6 +59,9 @@ inline constexpr wchar_t kMetaRegisteredTwice[] =
 // registerMeta given a working meta, one a pool of the registry holds.
 inline constexpr wchar_t kWorkingMetaRegistered[] =
     L"Eine Arbeits-Meta kann nicht registriert werden ( {class} )!";
+// No memory for a registry's per-thread slots: the process ends.
+inline constexpr wchar_t kNoSlotStorage[] =
+    L"Kein Speicher f\u00fcr die Thread-Pl\u00e4tze der Registry: der Prozess wird beendet!";
 // registerMeta called while the registry is being torn down.
 inline constexpr wchar_t kRegisterInTeardown[] =
     L"Die Registry wird abgebaut, die Meta wird nicht registriert ( {class} )!";

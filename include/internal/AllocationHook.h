@@ -18,7 +18,10 @@ enum class AllocationKind {
   // module's replacement. Elsewhere the process-wide operator new serves the
   // library; a program replaces it to see these.
   kStorage,
-  kArray
+  kArray,
+  // The storage of a registry's per-thread slots, reported everywhere. Its
+  // failure ends the process (CacheAlignedAllocator.h says why).
+  kSlots
 };
 
 // Called on the allocating thread before each reported allocation; throwing

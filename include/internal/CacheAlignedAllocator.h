@@ -8,29 +8,37 @@
 /// to the sanitizers, which then mistake the reuse for a race or miss a real
 /// one. Slot storage is allocated once per growth of the slot table, so the
 /// allocator's speed does not matter.
+///
+/// A failed allocation ends the process, after a report: the slot table
+/// marks a segment whose allocation failed as failed for the table's life,
+/// so every later call of a thread whose slot lies there would throw, and
+/// destroying the table would touch the marked segment. No later call can
+/// succeed and no teardown can be clean, so none is attempted.
 #pragma once
 
 #include <cstddef>
-#include <new>
+
+#include "TarvexExport.h"
 
 namespace tarvex::internal {
+
+/// `bytes` on a cache line, from the global aligned operator new; reports
+/// and ends the process when there is no memory. Never returns null.
+TARVEX_EXPORT void* allocateSlotStorage(std::size_t bytes) noexcept;
+/// Frees a block of allocateSlotStorage.
+TARVEX_EXPORT void freeSlotStorage(void* block) noexcept;
 
 template <typename T>
 class CacheAlignedAllocator {
  public:
   using value_type = T;
-  static constexpr std::size_t kAlignment = 128;
 
   CacheAlignedAllocator() noexcept = default;
   template <typename U>
   CacheAlignedAllocator(const CacheAlignedAllocator<U>&) noexcept {}  // NOLINT: rebinding
 
-  T* allocate(std::size_t count) {
-    return static_cast<T*>(::operator new (count * sizeof(T), std::align_val_t{kAlignment}));
-  }
-  void deallocate(T* pointer, std::size_t /*count*/) noexcept {
-    ::operator delete (pointer, std::align_val_t{kAlignment});
-  }
+  T* allocate(std::size_t count) { return static_cast<T*>(allocateSlotStorage(count * sizeof(T))); }
+  void deallocate(T* pointer, std::size_t /*count*/) noexcept { freeSlotStorage(pointer); }
 
   template <typename U>
   bool operator==(const CacheAlignedAllocator<U>&) const noexcept {
