@@ -180,6 +180,7 @@ TEST_F(RegistryThreads, StressHandOutUseAndGiveBack) {
 
   const std::vector<PlainTestMeta::ValueFactory> values{
       [] { return new LongValue(kValueId); }, [] { return new LongValue(kOtherValueId); }};
+  const std::uint32_t directBefore = DbMetaBase::getPackingMetaCount();
   DbMetaManager* registry = DbMetaManager::getInstance();
   registry->registerMeta(new DirectTestMeta(kDirectType, values));
   registry->registerMeta(new PlainTestMeta(kPlainType, values));
@@ -246,6 +247,9 @@ TEST_F(RegistryThreads, StressHandOutUseAndGiveBack) {
   }
   EXPECT_EQ(all.size(), perThreadTotal);  // no meta served two threads
   EXPECT_TRUE(registry->check());
+  // Every direct array made on a worker counted: the registered meta, this
+  // thread's copy and each worker's nested ones.
+  EXPECT_EQ(DbMetaBase::getPackingMetaCount() - directBefore, 2u + kThreads * kNested);
 
   // Registered metas, this thread's pool from registering, and per worker
   // one meta per type plus those grown for the nested use.
