@@ -537,6 +537,11 @@ class SweepTable final : public IDbMetaTable {
 
 // A meta table is registered under both its names, or under neither.
 TEST_F(AllocationFailure, MetaTableRegistrationIsWholeOrNone) {
+#if defined(_WIN32)
+  // The registration allocates inside the base library's DLL, which neither
+  // a replacement here nor the library's hook reaches.
+  GTEST_SKIP() << "the base library's allocations are out of reach in a DLL";
+#endif
   const EString name(L"SweepTable");
   const auto listed = [&name] {
     std::vector<EString> names;
