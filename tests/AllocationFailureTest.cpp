@@ -433,6 +433,39 @@ TEST_F(AllocationFailure, DuplicateThatCannotBeListedLeavesTheFirstValueMapped) 
   EXPECT_EQ(CountedLong::live(), valuesBefore - 1);
 }
 
+// A duplicate that gets through is listed and stays the caller's; a failure
+// anywhere in the add, its report included, destroys it, and the first value
+// keeps the data id.
+TEST_F(AllocationFailure, DuplicateIsListedOrDestroyed) {
+  const long failures = sweep([&](long n) {
+    ReportCapture capture;
+    SweepMeta meta(9, false, 4);
+    const DbData* first = meta.getData(60101);
+    auto* duplicate = new CountedLong(60101, 9);
+    const int valuesBefore = CountedLong::live();
+    const bool failed = failsAt(n, [&] { meta.addData(duplicate); });
+    EXPECT_EQ(meta.getData(60101), first);
+    EXPECT_EQ(meta.getDataList(false).size(), failed ? 4u : 5u);
+    EXPECT_EQ(CountedLong::live(), valuesBefore - (failed ? 1 : 0));
+    if (!failed) delete duplicate;
+    return failed;
+  });
+  EXPECT_GT(failures, 1);  // the report's allocations, then the list's
+}
+
+// A tables scope that fails part-way leaves no table it made behind.
+TEST_F(AllocationFailure, TablesScopeThatFailsLeavesNoTableBehind) {
+  m_Tables.reset();
+  const long failures = sweep([&](long n) {
+    const bool failed = failsAt(n, [] { const tarvex::DbTablesScope tables; });
+    EXPECT_EQ(DbData::sm_pArrayDataId2SortId, nullptr);
+    EXPECT_EQ(DbDataModel2DataBaseTypeMap::s_pInstance, nullptr);
+    return failed;
+  });
+  EXPECT_GT(failures, 0);
+  m_Tables.emplace();
+}
+
 // The object allocator never answers null: a constructor would run on it.
 TEST_F(AllocationFailure, ObjectAllocatorThrowsWhenNothingIsLeft) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
