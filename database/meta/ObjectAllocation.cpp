@@ -13,11 +13,18 @@ namespace tarvex::internal {
 
 namespace {
 AllocationHook s_pAllocationHook = nullptr;
+ReleaseHook s_pReleaseHook = nullptr;
 }  // namespace
 
 AllocationHook setAllocationHook(AllocationHook hook) noexcept {
   const AllocationHook previous = s_pAllocationHook;
   s_pAllocationHook = hook;
+  return previous;
+}
+
+ReleaseHook setReleaseHook(ReleaseHook hook) noexcept {
+  const ReleaseHook previous = s_pReleaseHook;
+  s_pReleaseHook = hook;
   return previous;
 }
 
@@ -38,6 +45,7 @@ void freeObject(void* pointer) noexcept {
 #else
   scalable_free(pointer);
 #endif
+  if (s_pReleaseHook != nullptr && pointer != nullptr) s_pReleaseHook();
 }
 
 #ifdef _WIN32
