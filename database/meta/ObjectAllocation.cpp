@@ -45,7 +45,7 @@ void freeObject(void* pointer) noexcept {
 #else
   scalable_free(pointer);
 #endif
-  if (s_pReleaseHook != nullptr && pointer != nullptr) s_pReleaseHook();
+  if (s_pReleaseHook != nullptr) s_pReleaseHook();
 }
 
 #ifdef _WIN32
