@@ -100,7 +100,9 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   /// Takes ownership of `value`. A duplicate data id is reported; the map
   /// keeps the earlier value and the later one is listed but not owned.
   /// Null, and a value the meta lists already, are reported and change
-  /// nothing: a value is never listed twice.
+  /// nothing: a value is never listed twice. When the call throws
+  /// (std::bad_alloc), `value` is destroyed unless the meta held it before,
+  /// a duplicate included: the caller owns nothing after the exception.
   virtual void addData(DbData* value);
   /// Swaps in `value` for the value of the same data id and returns the old
   /// one (now the caller's); reports and returns null when there is none.

@@ -63,6 +63,15 @@ class DbMetaCore : public DbMetaBase {
   void releaseObject() override { m_pObject = nullptr; }
   /// Null: the meta makes no objects of its own (see DbMetaImpl).
   DMMemberBase* createObject() override { return nullptr; }
+  /// Adds meta's object to the container value of `dataId` as the base
+  /// does; for a DbReferenceContainerValue the answer is the container's,
+  /// false when it refuses a meta without an object id.
+  bool addObject2Container(unsigned short dataId, DbMetaBase& meta, int position) override {
+    if (auto* container = dynamic_cast<DbReferenceContainerValue*>(getData(dataId))) {
+      return container->addObject2Container(meta, position);
+    }
+    return DbMetaBase::addObject2Container(dataId, meta, position);
+  }
   /// Removes the element at `position` of the DbReferenceContainerValue of
   /// `dataId`; false for any other value, a missing one or a bad position.
   bool removeObjectFromContainer(unsigned short dataId, int position) override {

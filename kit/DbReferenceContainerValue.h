@@ -8,9 +8,12 @@
 #include <vector>
 
 #include "DbMetaBase.h"
+#include "DbObjectId.h"
 #include "DbReferenceValue.h"
 #include "DbStructureKeys.h"
 #include "DbValueBase.h"
+#include "EAssertAndTrace.h"
+#include "EString.h"
 
 namespace tarvex {
 
@@ -23,6 +26,8 @@ class DbReferenceContainerValue : public DbValueBase {
  public:
   /// The element type.
   using Element = DbReferenceValue<>;
+  /// The line of the report of a meta without an object id.
+  static constexpr int kNoObjectIdLine = 70;
 
   /// An empty container of data id `dataId` whose elements have
   /// `elementDataModelType` (a reference kind).
@@ -63,8 +68,18 @@ class DbReferenceContainerValue : public DbValueBase {
   /// The element data-model type given at construction.
   unsigned char getDataModelTypeOfElements() const override { return m_ElementDataModelType; }
   /// Inserts a reference to the object bound to `meta` (its object id) at
-  /// `position`; a position outside 0..count appends. Always true.
+  /// `position`; a position outside 0..count appends. True, unless `meta`
+  /// carries no object id (DbObjectId(): not bound, or given back): that is
+  /// reported ("VORASSERT (meta with an object id) failed", file
+  /// ".\\DbReferenceContainerValue", line kNoObjectIdLine), nothing is
+  /// added and the answer is false.
   bool addObject2Container(DbMetaBase& meta, int position) override {
+    if (meta.getObjectId() == DbObjectId()) {
+      EAssertAndTrace().outputAssertMsgAct(L"VORASSERT (meta with an object id) failed",
+                                           EString(L".\\DbReferenceContainerValue"),
+                                           kNoObjectIdLine);
+      return false;
+    }
     return addReference(meta.getObjectId(), position);
   }
   /// Inserts a reference to `objectId` at `position`, as addObject2Container

@@ -36,29 +36,27 @@ namespace tarvex {
 /// registry and every meta outside a registry destroyed, before it ends.
 class DbTablesScope {
  public:
-  /// Makes the missing tables (see the class).
+  /// Makes the missing tables (see the class). When this throws
+  /// (std::bad_alloc), the tables it made are torn down again.
   DbTablesScope()
       : m_bOwnsSortIds(DbData::sm_pArrayDataId2SortId == nullptr),
         m_bOwnsTypeMap(DbDataModel2DataBaseTypeMap::s_pInstance == nullptr) {
-    if (m_bOwnsSortIds) {
-      DbMetaBase::initDataIdPacking();
-      DbData::init();
+    try {
+      if (m_bOwnsSortIds) {
+        DbMetaBase::initDataIdPacking();
+        DbData::init();
+      }
+      if (m_bOwnsTypeMap) DbDataModel2DataBaseTypeMap::init();
+      registerValueModelTypes();
+    } catch (...) {
+      // No destructor runs for a scope that was never made; the registry it
+      // found stays, as it would for a scope that found the sort-id table.
+      tearDown(false);
+      throw;
     }
-    if (m_bOwnsTypeMap) DbDataModel2DataBaseTypeMap::init();
-    registerValueModelTypes();
   }
   /// Tears down what this scope made (see the class).
-  ~DbTablesScope() {
-    if (m_bOwnsSortIds) {
-      DbMetaManager::deinit();
-      DbMetaBase::initDataIdPacking();
-      // The last-entry role goes back to its default on the table, so that
-      // the next init starts afresh.
-      DbData::setLastEntryDataId(DbData::kDefaultLastEntryDataId);
-      DbData::deinit();
-    }
-    if (m_bOwnsTypeMap) DbDataModel2DataBaseTypeMap::deinit();
-  }
+  ~DbTablesScope() { tearDown(true); }
   DbTablesScope(const DbTablesScope&) = delete;
   DbTablesScope& operator=(const DbTablesScope&) = delete;
 
@@ -67,6 +65,23 @@ class DbTablesScope {
   bool joined() const { return !(m_bOwnsSortIds && m_bOwnsTypeMap); }
 
  private:
+  // Each table this scope made, from either a finished scope (`made`, which
+  // also ends the registry) or a constructor that failed part-way; what was
+  // never made is passed over.
+  void tearDown(bool made) const {
+    if (m_bOwnsSortIds) {
+      if (made) DbMetaManager::deinit();
+      DbMetaBase::initDataIdPacking();
+      // The last-entry role goes back to its default on the table, so that
+      // the next init starts afresh.
+      if (DbData::sm_pArrayDataId2SortId != nullptr) {
+        DbData::setLastEntryDataId(DbData::kDefaultLastEntryDataId);
+      }
+      DbData::deinit();
+    }
+    if (m_bOwnsTypeMap) DbDataModel2DataBaseTypeMap::deinit();
+  }
+
   bool m_bOwnsSortIds;
   bool m_bOwnsTypeMap;
 };

@@ -454,6 +454,39 @@ TEST_F(AllocationFailure, DuplicateThatCannotBeListedLeavesTheFirstValueMapped) 
   EXPECT_EQ(CountedLong::live(), valuesBefore - 1);
 }
 
+// A duplicate that gets through is listed and stays the caller's; a failure
+// anywhere in the add, its report included, destroys it, and the first value
+// keeps the data id.
+TEST_F(AllocationFailure, DuplicateIsListedOrDestroyed) {
+  const long failures = sweep([&](long n) {
+    ReportCapture capture;
+    SweepMeta meta(9, false, 4);
+    const DbData* first = meta.getData(60101);
+    auto* duplicate = new CountedLong(60101, 9);
+    const int valuesBefore = CountedLong::live();
+    const bool failed = failsAt(n, [&] { meta.addData(duplicate); });
+    EXPECT_EQ(meta.getData(60101), first);
+    EXPECT_EQ(meta.getDataList(false).size(), failed ? 4u : 5u);
+    EXPECT_EQ(CountedLong::live(), valuesBefore - (failed ? 1 : 0));
+    if (!failed) delete duplicate;
+    return failed;
+  });
+  EXPECT_GT(failures, 1);  // the report's allocations, then the list's
+}
+
+// A tables scope that fails part-way leaves no table it made behind.
+TEST_F(AllocationFailure, TablesScopeThatFailsLeavesNoTableBehind) {
+  m_Tables.reset();
+  const long failures = sweep([&](long n) {
+    const bool failed = failsAt(n, [] { const tarvex::DbTablesScope tables; });
+    EXPECT_EQ(DbData::sm_pArrayDataId2SortId, nullptr);
+    EXPECT_EQ(DbDataModel2DataBaseTypeMap::s_pInstance, nullptr);
+    return failed;
+  });
+  EXPECT_GT(failures, 0);
+  m_Tables.emplace();
+}
+
 // The object allocator never answers null: a constructor would run on it.
 TEST_F(AllocationFailure, ObjectAllocatorThrowsWhenNothingIsLeft) {
 #if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
@@ -562,17 +595,53 @@ TEST_F(AllocationFailure, MetaTableRegistrationIsWholeOrNone) {
   EXPECT_GT(failures, 0);
 }
 
+// Counts the values and metas that come and go on this thread while it
+// lives, for those a test cannot count itself (a container's elements); the
+// allocation hook it stands in front of still runs.
+class LiveObjects {
+ public:
+  LiveObjects()
+      : m_PreviousAllocation(tarvex::internal::setAllocationHook(&allocated)),
+        m_PreviousRelease(tarvex::internal::setReleaseHook(&released)) {
+    s_Next = m_PreviousAllocation;
+    t_Live = 0;
+  }
+  ~LiveObjects() {
+    tarvex::internal::setReleaseHook(m_PreviousRelease);
+    tarvex::internal::setAllocationHook(m_PreviousAllocation);
+  }
+  LiveObjects(const LiveObjects&) = delete;
+  LiveObjects& operator=(const LiveObjects&) = delete;
+  // Made less freed since construction.
+  static long count() { return t_Live; }
+
+ private:
+  static void allocated(tarvex::internal::AllocationKind kind, std::size_t size) {
+    if (s_Next != nullptr) s_Next(kind, size);  // may fail the allocation
+    if (kind == tarvex::internal::AllocationKind::kObject) ++t_Live;
+  }
+  static void released() { --t_Live; }
+
+  tarvex::internal::AllocationHook m_PreviousAllocation;
+  tarvex::internal::ReleaseHook m_PreviousRelease;
+  inline static tarvex::internal::AllocationHook s_Next = nullptr;
+  inline static thread_local long t_Live = 0;
+};
+
 // A reference added by object id is in the container, or freed.
 TEST_F(AllocationFailure, AddedReferenceIsKeptOrFreed) {
   constexpr tarvex::ContainerKey kParts{60150};
+  const LiveObjects live;
   const long failures = sweep([&](long n) {
     PlainTestMeta meta(3);
     meta.addData(new tarvex::DbReferenceContainerValue(kParts));
     for (std::uint32_t number = 1; number <= 4; ++number) {
       tarvex::addReference(meta, kParts, DbObjectId(5, 1, number));
     }
+    const long before = LiveObjects::count();
     const bool failed =
         failsAt(n, [&] { tarvex::addReference(meta, kParts, DbObjectId(5, 1, 9), 2); });
+    EXPECT_EQ(LiveObjects::count() - before, failed ? 0 : 1) << "the new element";
     std::vector<DbObjectId> expected{DbObjectId(5, 1, 1), DbObjectId(5, 1, 2), DbObjectId(5, 1, 3),
                                      DbObjectId(5, 1, 4)};
     if (!failed) expected.insert(expected.begin() + 2, DbObjectId(5, 1, 9));

@@ -39,9 +39,10 @@ if(class_count LESS 10)
   message(FATAL_ERROR "found only ${class_count} exported classes in the headers")
 endif()
 list(JOIN classes "|" alternatives)
-# Beyond the classes, the allocation hook.
+# Beyond the classes, the allocation and release hooks.
 set(allocation_hook "tarvex::internal::setAllocationHook(void (*)(tarvex::internal::AllocationKind, unsigned long))")
-set(own "^[A-Za-z] (((typeinfo|typeinfo name|vtable) for )?(${alternatives})(::|$)|tarvex::internal::setAllocationHook\(.*\)$)")
+set(release_hook "tarvex::internal::setReleaseHook(void (*)())")
+set(own "^[A-Za-z] (((typeinfo|typeinfo name|vtable) for )?(${alternatives})(::|$)|tarvex::internal::set(Allocation|Release)Hook\(.*\)$)")
 
 defined_symbols(${LIBRARY} -D exported)
 set(stray "")
@@ -81,7 +82,8 @@ set(required
   "IDbUnknownObjectMeta::IDbUnknownObjectMeta(IDbUnknownObjectMeta const&)"
   "IDbUnknownObjectMeta::~IDbUnknownObjectMeta()"
   "IDbUnknownObjectMeta::operator=(IDbUnknownObjectMeta const&)"
-  "${allocation_hook}")
+  "${allocation_hook}"
+  "${release_hook}")
 
 # Every inline member of the exported classes, as a compiler that keeps all
 # inline functions emits them.

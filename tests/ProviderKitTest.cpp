@@ -718,7 +718,7 @@ TEST_F(ProviderKit, GiveBackOnAnotherThreadIsReportedAndLeavesTheMetaInUse) {
 }
 
 // A meta given back answers no id of the object it held: neither an unbound
-// handle nor a container it is added to sees the old object.
+// handle nor a container it is added to sees the old object (or any).
 TEST_F(ProviderKit, RecycledMetaAnswersNoIdOfAnEarlierObject) {
   DbMetaManager::getInstance()->registerMeta(new PlainKitMeta);
   DbMetaBase* recycled = nullptr;
@@ -730,12 +730,21 @@ TEST_F(ProviderKit, RecycledMetaAnswersNoIdOfAnEarlierObject) {
   tarvex::DbBorrowedMeta unbound(kPlainType);
   ASSERT_EQ(unbound.get(), recycled);
   EXPECT_EQ(unbound->getObjectId(), DbObjectId());
+  // A meta without an object id (given back, or never bound) is refused by
+  // the container: no reference to 0/0/0.
   PlainKitMeta holder;
-  holder.addObject2Container(kParts, *unbound, 0);
-  const auto* parts = dynamic_cast<tarvex::DbReferenceContainerValue*>(holder.getData(kParts));
-  ASSERT_NE(parts, nullptr);
-  for (std::uint32_t i = 0; i < parts->getContainerCount(); ++i) {
-    EXPECT_NE(parts->element(i)->getReference(), DbObjectId(kPlainType, 1, 9));
+  PlainKitMeta fresh;
+  ReportCapture capture;
+  EXPECT_FALSE(holder.addObject2Container(kParts, *unbound, 0));
+  EXPECT_FALSE(holder.addObject2Container(kParts, fresh, -1));
+  EXPECT_FALSE(holder.getData(kParts)->addObject2Container(fresh, 0));
+  EXPECT_EQ(holder.getContainerSize(kParts), 0u);
+  const auto reports = capture.assertions();
+  ASSERT_EQ(reports.size(), 3u);
+  for (const auto& report : reports) {
+    EXPECT_EQ(tarvex_test::narrow(report.text), "VORASSERT (meta with an object id) failed");
+    EXPECT_EQ(tarvex_test::narrow(report.file), ".\\DbReferenceContainerValue");
+    EXPECT_EQ(report.line, 70);
   }
   // A registered meta keeps its id through clearAllMetas: only a meta in use
   // is given back.

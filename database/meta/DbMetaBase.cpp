@@ -295,8 +295,16 @@ void DbMetaBase::addData(DbData* value) {
       reportHeldAlready(*this, *value, kAddDataHeld);
       return;
     }
-    reportAssert(composeText(texts::kDuplicateDataId, {EString().set(dataId), classNameOf(*this)}),
-                 kAddDataDuplicate);
+    try {
+      reportAssert(
+          composeText(texts::kDuplicateDataId, {EString().set(dataId), classNameOf(*this)}),
+          kAddDataDuplicate);
+    } catch (...) {
+      // As when it cannot be listed: a throwing call destroys what it could
+      // not store, so the caller never owns it after the exception.
+      value->purge();
+      throw;
+    }
   }
   try {
     m_DataList.push_back(value);

@@ -15,6 +15,7 @@ namespace tarvex::internal {
 
 namespace {
 AllocationHook s_pAllocationHook = nullptr;
+ReleaseHook s_pReleaseHook = nullptr;
 
 // A cache line, the padding enumerable_thread_specific gives each slot.
 constexpr std::align_val_t kSlotAlignment{128};
@@ -24,6 +25,12 @@ constexpr ReportSite kNoSlotStorage{files::kDbMetaManagerBase, 150};
 AllocationHook setAllocationHook(AllocationHook hook) noexcept {
   const AllocationHook previous = s_pAllocationHook;
   s_pAllocationHook = hook;
+  return previous;
+}
+
+ReleaseHook setReleaseHook(ReleaseHook hook) noexcept {
+  const ReleaseHook previous = s_pReleaseHook;
+  s_pReleaseHook = hook;
   return previous;
 }
 
@@ -44,6 +51,7 @@ void freeObject(void* pointer) noexcept {
 #else
   scalable_free(pointer);
 #endif
+  if (s_pReleaseHook != nullptr) s_pReleaseHook();
 }
 
 void* allocateSlotStorage(std::size_t bytes) noexcept {

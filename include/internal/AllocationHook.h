@@ -31,4 +31,12 @@ using AllocationHook = void (*)(AllocationKind kind, std::size_t size);
 // Installs `hook` (null: none) and returns the one it replaces.
 TARVEX_EXPORT AllocationHook setAllocationHook(AllocationHook hook) noexcept;
 
+// Called on the freeing thread after each value or meta (kObject) is freed,
+// so that a program can count the live ones; must not throw.
+using ReleaseHook = void (*)();
+
+// Installs `hook` (null: none) and returns the one it replaces; set as the
+// allocation hook is.
+TARVEX_EXPORT ReleaseHook setReleaseHook(ReleaseHook hook) noexcept;
+
 }  // namespace tarvex::internal
