@@ -376,6 +376,24 @@ TEST_F(AllocationFailure, FailedRegistrationLeavesNoTraceOfTheType) {
     });
     EXPECT_GT(failures, 0);
   }
+  // A meta whose createMeta answers null registers without a working meta;
+  // a failed call leaves it unregistered and deleted.
+  const int metasBefore = CountingMeta::live();
+  const long failures = sweep([&](long n) {
+    LocalRegistry registry;
+    registry.registerMeta(new SweepMeta(1, false, 2));
+    auto* meta = new CountingMeta(3);
+    meta->setFactory(CountingMeta::Factory::ReturnsNull);
+    ReportCapture quiet;
+    bool answer = true;
+    const bool failed = failsAt(n, [&] { answer = registry.registerMeta(meta); });
+    EXPECT_TRUE(failed || !answer);
+    EXPECT_EQ(registry.isMetaRegistered(3), !failed);
+    EXPECT_EQ(CountingMeta::live(), metasBefore + (failed ? 0 : 1));
+    EXPECT_EQ(registry.getMetaLocal(3), nullptr);
+    return failed;
+  });
+  EXPECT_GT(failures, 0);
 }
 
 TEST_F(AllocationFailure, AddDataEitherKeepsOrDisposesOfTheValue) {

@@ -71,6 +71,19 @@ class OddTypeValue : public TestValue {
   std::wstring text() const override { return L"odd"; }
 };
 
+// A meta whose createMeta makes a meta of another type.
+class OtherTypeMaker final : public TestMeta {
+ public:
+  OtherTypeMaker(unsigned short typeId, unsigned short madeType)
+      : TestMeta(typeId, {}), m_MadeType(madeType) {
+    fill();
+  }
+  DbMetaBase* createMeta() override { return new CountingMeta(m_MadeType); }
+
+ private:
+  unsigned short m_MadeType;
+};
+
 std::string className(const DbMetaBase& meta) {
   EString name;
   meta.getClassName(name);
@@ -567,6 +580,19 @@ std::vector<Row> walkRows() {
                     walkAll(meta);
                     EXPECT_EQ(id->value().getDatabaseId(), 2);
                   }});
+  // Stopped, the walk enters no further element of the container it is in.
+  rows.push_back({"a container whose first element goes too deep", tooDeep(name), [] {
+                    PlainTestMeta meta(1);
+                    auto* container = new ContainerValue(60010, kDmContainer);
+                    auto* link = new LinkValue(60011);
+                    link->setNext(link);
+                    auto* id = new ObjectIdValue(60012, DbObjectId(5, 1, 9));
+                    container->add(link);
+                    container->add(id);
+                    meta.addData(container);
+                    walkAll(meta);
+                    EXPECT_EQ(id->value().getDatabaseId(), 1);
+                  }});
   rows.push_back({"containers nested as deep as the bound", {}, [] {
                     walkChain(DbMetaBase::kMaxNestingDepth);
                   }});
@@ -640,6 +666,19 @@ std::vector<Row> registryRows() {
                     EXPECT_EQ(pool.size(), 1u);
                     meta->clear();
                     EXPECT_EQ(pool.getFreeMeta(3), meta);
+                  }});
+  // A working meta of another type than the registered one joins its own
+  // type's group, not the registering type's.
+  rows.push_back({"createMeta makes another type at registration", {}, [] {
+                    LocalRegistry registry;
+                    registry.registerMeta(new CountingMeta(3));
+                    EXPECT_TRUE(registry.registerMeta(new OtherTypeMaker(3, 4)));
+                    DbMetaBase* made = registry.getMetaLocal(4);
+                    ASSERT_NE(made, nullptr);
+                    EXPECT_EQ(made->getTypeId(), 4);
+                    DbMetaBase* three = registry.getMetaLocal(3);
+                    ASSERT_NE(three, nullptr);
+                    EXPECT_EQ(three->getTypeId(), 3);
                   }});
   rows.push_back(
       {"createMeta returns null when a registry is copied", {report(noNewMeta, kManager, 296)}, [] {

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <memory>
 #include <new>
+#include <stdexcept>
 #include <vector>
 
 #include "DbMetaBase.h"
@@ -343,6 +344,49 @@ TEST_F(PackingTest, ExhaustedPackingDropsTheArrayAndKeepsEveryValueReachable) {
   EXPECT_EQ(static_cast<LongValue*>(meta.getData(60000))->value(), 6);
   EXPECT_EQ(static_cast<LongValue*>(meta.getData(0))->value(), 5);
   EXPECT_EQ(DbMetaBase::getPackingMetaCount(), 1u);
+}
+
+// A report that throws (from the trace sink) leaves the meta on its map,
+// without an array, and reported: the next value neither reports nor builds.
+TEST_F(PackingTest, ThrowingReportOfAValueWithoutSlotLeavesTheMetaOnItsMap) {
+  DirectTestMeta meta(100);
+  meta.addData(new LongValue(1, 11));
+  packDataIds(2, 65534);
+  auto* unpacked = new LongValue(0, 22);
+  const TraceSink previous =
+      setTraceSink([](const TraceRecord&) { throw std::runtime_error("sink"); });
+  EXPECT_THROW(meta.addData(unpacked), std::runtime_error);
+  setTraceSink(previous);
+  EXPECT_FALSE(meta.hasDirectData());
+  EXPECT_EQ(meta.getData(0), unpacked);
+
+  ReportCapture capture;
+  g_FailNextArrayNew = true;
+  meta.addData(new LongValue(60000, 6));
+  EXPECT_TRUE(g_FailNextArrayNew);
+  g_FailNextArrayNew = false;
+  EXPECT_TRUE(capture.assertions().empty());
+  EXPECT_EQ(static_cast<LongValue*>(meta.getData(60000))->value(), 6);
+}
+
+// Clearing the table while a meta with an array lives breaks its contract;
+// removing the meta's values still writes nothing beyond its array, also
+// where the data id was packed again above the array's bound.
+TEST_F(PackingTest, RemovingUnknownDataAfterAClearedTableStaysInsideTheArray) {
+  auto* value = new LongValue(500);
+  {
+    DirectTestMeta meta(100);
+    meta.addData(value);  // packed 1, bound 17
+    DbMetaBase::initDataIdPacking();
+    packDataIds(1000, 20);  // packed 1..20
+    packDataIds(500, 1);
+    ASSERT_EQ(DbMetaBase::getPackedDataId(500), 21);
+    value->setUnknownDataType(DbUnknownDataNsp::eUnknownData);
+    meta.removeUnknownDataFromDataLists();
+    EXPECT_TRUE(meta.getDataList(false).empty());
+    EXPECT_EQ(meta.getData(500), nullptr);
+  }
+  delete value;
 }
 
 // Values listed before the class's direct pointers were on get packed ids and

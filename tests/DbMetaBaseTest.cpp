@@ -555,7 +555,12 @@ TEST_F(MetaTest, ContainerWalksVisitContainerAndElementsInMirroredOrder) {
   EXPECT_EQ(events(),
             (std::vector<std::string>{"unprepare:12", "unprepare:1", "unprepare:20", "clear:200"}));
 
-  // The walks of one value take null as no value at all.
+  // The walks of one value go through that value only, and take null as no
+  // value at all.
+  events().clear();
+  meta.prepareContainerAccess(nested);
+  meta.unprepareContainerAccess(nested);
+  EXPECT_EQ(events(), (std::vector<std::string>{"prepare:12", "unprepare:12"}));
   events().clear();
   meta.prepareContainerAccess(nullptr);
   meta.unprepareContainerAccess(nullptr);
@@ -627,6 +632,12 @@ TEST_F(MetaTest, ChangeDatabaseIdsWritesBackOnlyMatchingIds) {
   EXPECT_FALSE(inner.inUse());
   EXPECT_EQ(invalid->getReference(), DbObjectId(2, 3, 5));
   EXPECT_EQ(invalid->writeCount(), 0);
+
+  // The walk of one value, here one the meta does not hold, writes that one.
+  ObjectIdValue single(8, DbObjectId(9, 7, 5));
+  meta.changeDatabaseIds(&single, 7, 8);
+  EXPECT_EQ(single.value(), DbObjectId(9, 8, 5));
+  EXPECT_EQ(matching->value(), DbObjectId(9, 7, 100));
 }
 
 TEST_F(MetaTest, WalksHandTheEmbeddedMetaBackWhenAValueThrows) {

@@ -58,6 +58,9 @@ using Registry = tarvex_test::RegistryFixture;
 
 TEST_F(Registry, EmptyRegistryKnowsNothing) {
   TraceSwitch on(true);
+  DbMetaManager::dumpMetas();  // makes the singleton it counts
+  EXPECT_EQ(traces(), expectedDump(0, 0, {}));
+  m_Capture.clear();
   LocalRegistry local;
   DbMetaManager* singleton = DbMetaManager::getInstance();
   for (unsigned id = 0; id <= 0xFFFF; ++id) {
@@ -310,6 +313,9 @@ TEST_F(Registry, TeardownTracesAndDeletesMetasNotGivenBack) {
   DbMetaManager* singleton = DbMetaManager::getInstance();
   singleton->registerMeta(new CountingMeta(8));
   singleton->getMeta(8)->setObject(tarvex_test::testObject(2), 0);
+  DbMetaManager::dumpMetas();
+  EXPECT_EQ(traces(), expectedDump(2, 1, {{8, 1}}));
+  m_Capture.clear();
   DbMetaManager::deinit();
   EXPECT_EQ(traces(), (std::vector<std::string>{released, objectHeld}));
   EXPECT_FALSE(DbMetaManager::getInstance()->isMetaRegistered(8));
@@ -318,7 +324,10 @@ TEST_F(Registry, TeardownTracesAndDeletesMetasNotGivenBack) {
 
 // A trace sink that calls the registry while its teardown traces are written
 // finds an empty registry: no meta (and no pool made for a thread without
-// one), counts of what is left, and never the singleton being deleted.
+// one), counts of what is left, and never the singleton being deleted. It
+// takes nothing either: a meta handed in goes with the rest, a copy is empty
+// and an assignment changes nothing. A singleton asked for meanwhile is a
+// new one, which a deinit from the sink leaves alone.
 TEST_F(Registry, SinkCallingTheRegistryDuringTeardownFindsItEmpty) {
   TraceSwitch on(true);
   const std::string name = tarvex_test::narrow(tarvex_test::countingMetaClassName());
@@ -336,6 +345,8 @@ TEST_F(Registry, SinkCallingTheRegistryDuringTeardownFindsItEmpty) {
       bound->setObject(tarvex_test::testObject(2), 0);
       bound->releaseObject();
     });
+    LocalRegistry other;
+    other.registerMeta(new CountingMeta(10));
     m_Capture.clear();
 
     std::vector<DbMetaBase*> answers;
@@ -356,6 +367,16 @@ TEST_F(Registry, SinkCallingTheRegistryDuringTeardownFindsItEmpty) {
       } else {
         registry->dump();
       }
+      EXPECT_FALSE(registry->registerMeta(new CountingMeta(9)));
+      EXPECT_FALSE(registry->isMetaRegistered(9));
+      DbMetaManagerBase copy(*registry);
+      EXPECT_EQ(copy.getMetasBegin(), copy.getMetasEnd());
+      *registry = other;
+      EXPECT_FALSE(registry->isMetaRegistered(10));
+      if (singleton) {
+        DbMetaManager::getInstance()->registerMeta(new CountingMeta(11));
+        DbMetaManager::deinit();
+      }
       inSink = false;
     });
     // Torn down on a thread without a slot in the registry.
@@ -374,6 +395,10 @@ TEST_F(Registry, SinkCallingTheRegistryDuringTeardownFindsItEmpty) {
     // and check() above saw the bound meta that is left.)
     EXPECT_EQ(traces(), (std::vector<std::string>{notGivenBack}));
     EXPECT_TRUE(assertions().empty());
+    if (singleton) {
+      EXPECT_TRUE(DbMetaManager::getInstance()->isMetaRegistered(11));
+      DbMetaManager::deinit();
+    }
     m_Capture.clear();
   }
 }
@@ -456,6 +481,16 @@ TEST_F(Registry, CopyOwnsMetasOfItsOwn) {
   DbMetaBase* working = copy.getMeta(9);
   ASSERT_NE(working, nullptr);
   EXPECT_EQ(working->getTypeId(), 9);
+
+  // So does a copy of the singleton, which getInstance() never answers.
+  DbMetaManager* singleton = DbMetaManager::getInstance();
+  singleton->registerMeta(new CountingMeta(11));
+  DbMetaManager singletonCopy(*singleton);
+  singletonCopy = *singleton;
+  ASSERT_EQ(registered(singletonCopy).size(), 1u);
+  EXPECT_EQ(origin(registered(singletonCopy).front()), registered(*singleton).front());
+  EXPECT_NE(singletonCopy.getMeta(11), singleton->getMeta(11));
+  EXPECT_EQ(DbMetaManager::getInstance(), singleton);
 }
 
 TEST_F(Registry, AssignmentReplacesRegisteredMetasAndEmptiesPools) {

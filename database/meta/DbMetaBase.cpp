@@ -371,7 +371,6 @@ void DbMetaBase::addDataEntry2DbMap(bool registering) {
   }
 
   for (DbData* value : m_DataList) {
-    if (value == nullptr) continue;  // GCOVR_EXCL_BR_LINE
     const unsigned short dataId = value->getDataId();
     if (!value->valid()) {
       schema->addDataEntry(this, dataId, value->getDataModelType());
@@ -435,13 +434,14 @@ void DbMetaBase::setDatas2Default(unsigned short key) {
   const DbDataSchemaMap* schemaMap = schema->getDataSchemaMap(key);
   if (schemaMap == nullptr) return;
   for (DbData* value : m_DataList) {
-    if (value != nullptr && !value->isDefault(schemaMap)) value->setDefault(schemaMap);
+    if (!value->isDefault(schemaMap)) value->setDefault(schemaMap);
   }
 }
 
 void DbMetaBase::removeUnknownDataFromDataLists() {
+  // The lists and the map hold no null: addData and replaceData refuse it.
   auto isUnknown = [](const DbData* value) {
-    return value != nullptr && value->getUnknownDataType() == DbUnknownDataNsp::eUnknownData;
+    return value->getUnknownDataType() == DbUnknownDataNsp::eUnknownData;
   };
   auto slotOf = [this](unsigned short dataId) -> DbData** {
     if (m_pDirectData == nullptr) return nullptr;

@@ -50,8 +50,8 @@ void reportTooDeep(Walk& walk) {
 // Whether a container or embedded meta holding values at `depth` + 1 may be
 // entered; the first refusal reports and stops the whole walk, so a value
 // that contains itself more than once cannot make the walk branch out.
+// Asked only while the walk goes on: the loops below end once it stopped.
 bool mayEnter(Walk& walk, std::uint32_t depth) {
-  if (walk.stopped) return false;
   if (depth < DbMetaBase::kMaxNestingDepth) return true;
   reportTooDeep(walk);
   return false;
@@ -79,12 +79,12 @@ void forEachElement(const Walk& walk, DbData& container, Visit visit) {
 }
 
 // Calls `walkValue` on each value of `meta`, in insertion order, until the
-// walk stops.
+// walk stops. A meta lists no null: addData and replaceData refuse it.
 template <typename WalkValue>
 void forEachValue(const Walk& walk, const DbMetaBase& meta, WalkValue walkValue) {
   for (DbData* value : meta.getDataList(false)) {
     if (walk.stopped) return;
-    if (value != nullptr) walkValue(value);
+    walkValue(value);
   }
 }
 

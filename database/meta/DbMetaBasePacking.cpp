@@ -57,11 +57,21 @@ void setupDirectData(PackingTable table, DirectData direct, DbData* value, unsig
 
   // Values listed while supportDirectDataPointer() still answered false (an
   // intermediate base's constructor adding them) were never packed; they are
-  // packed here, so every listed value gets its slot.
+  // packed here, so every listed value gets its slot. A meta lists no null.
   unsigned short highest = 0;
+  bool complete = true;
   for (const DbData* listed : direct.listed) {
-    if (listed == nullptr) continue;  // GCOVR_EXCL_BR_LINE
-    highest = std::max(highest, packDataId(table.packedIds, table.lastUsed, listed->getDataId()));
+    const unsigned short packed = packDataId(table.packedIds, table.lastUsed, listed->getDataId());
+    if (packed == 0) complete = false;
+    highest = std::max(highest, packed);
+  }
+  // A value without a slot would be invisible behind the array, so such a
+  // meta answers all look-ups from its map instead. Reported once per meta,
+  // when the meta is consistent already: a throwing report loses nothing.
+  if (!complete) {
+    direct.exhausted = true;
+    reportAssert(texts::kFalse, kValueWithoutSlot);
+    return;
   }
   // Saturate instead of wrapping, so the bound always covers every packed id.
   const unsigned short bound = highest > kHighestPackedId - spare
@@ -72,25 +82,9 @@ void setupDirectData(PackingTable table, DirectData direct, DbData* value, unsig
   // std::bad_array_new_length (a std::bad_alloc) instead of wrapping; "()"
   // nulls every entry.
   DbData** slots = new DbData*[static_cast<std::size_t>(bound) + 1]();
-
-  bool complete = true;
-  for (DbData* listed : direct.listed) {
-    if (listed == nullptr) continue;  // GCOVR_EXCL_BR_LINE
-    const unsigned short p = table.packedIds[listed->getDataId()];
-    if (p == 0 || p > bound) {
-      if (complete) reportAssert(texts::kFalse, kValueWithoutSlot);  // once per meta
-      complete = false;
-    } else {
-      slots[p] = listed;  // a later value of the same data id takes the slot
-    }
-  }
-  // A value without a slot would be invisible behind the array, so such a
-  // meta answers all look-ups from its map instead.
-  if (!complete) {
-    delete[] slots;
-    direct.exhausted = true;
-    return;
-  }
+  // Every listed value is packed, at most `highest`; a later value of the
+  // same data id takes the slot.
+  for (DbData* listed : direct.listed) slots[table.packedIds[listed->getDataId()]] = listed;
   direct.slots = slots;
   direct.bound = bound;
 }

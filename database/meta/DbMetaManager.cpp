@@ -16,7 +16,9 @@ DbMetaManager& DbMetaManager::operator=(const DbMetaManager& other) = default;
 DbMetaManager::~DbMetaManager() = default;
 
 DbMetaManager* DbMetaManager::getInstance() {
-  if (s_pInstance == nullptr) s_pInstance = new DbMetaManager;
+  if (s_pInstance == nullptr) {
+    s_pInstance = new DbMetaManager;
+  }
   return s_pInstance;
 }
 

@@ -45,7 +45,9 @@ template <typename Slots, typename Visit>
 void forEachPool(Slots& slots, std::optional<ReportSite> emptySlot, Visit visit) {
   for (auto& slot : slots) {
     if (!slot.pool) {
-      if (emptySlot) reportAssert(texts::kNoPool, *emptySlot);
+      if (emptySlot) {
+        reportAssert(texts::kNoPool, *emptySlot);  // GCOVR_EXCL_BR_LINE
+      }
       continue;
     }
     visit(*slot.pool);
@@ -72,6 +74,12 @@ std::unique_ptr<DbType2MetaMap> copyRegisteredMetas(const DbType2MetaMap* source
     }
   }
   return copy;
+}
+
+bool refuseWorkingMeta(const DbMetaBase& meta) {
+  reportAssert(composeText(texts::kWorkingMetaRegistered, {tarvex::internal::classNameOf(meta)}),
+               kRegisterWorking);
+  return false;
 }
 
 }  // namespace
@@ -158,9 +166,9 @@ void DbMetaManagerBase::fillPool(PoolSlot& slot) const {
                                                             : pool.adoptMeta(typeId, created);
     }
   } catch (...) {
-    const bool handedOut = std::any_of(pool.begin(), pool.end(), [](const auto& entry) {
-      return entry.second != nullptr && entry.second->inUse();
-    });
+    // The pool holds only the metas made above, none null.
+    const bool handedOut = std::any_of(pool.begin(), pool.end(),
+                                       [](const auto& entry) { return entry.second->inUse(); });
     if (handedOut) {
       // Its users keep their metas; the next call goes on from here.
       slot.fill = PoolSlot::Fill::Interrupted;
@@ -204,12 +212,7 @@ bool DbMetaManagerBase::registerMeta(DbMetaBase* meta) {
   }
   // A working meta belongs to its pool: handed out by getMeta (bound, or
   // found in this thread's pool), it would be deleted twice.
-  const auto refuseWorking = [meta] {
-    reportAssert(composeText(texts::kWorkingMetaRegistered, {tarvex::internal::classNameOf(*meta)}),
-                 kRegisterWorking);
-    return false;
-  };
-  if (meta->inUse()) return refuseWorking();
+  if (meta->inUse()) return refuseWorkingMeta(*meta);
   // The meta became ours with the call, also if anything below throws.
   std::unique_ptr<DbMetaBase> registered(meta);
   // Registration is not the request path: the slot is asked directly.
@@ -220,7 +223,7 @@ bool DbMetaManagerBase::registerMeta(DbMetaBase* meta) {
     for (auto entry = held.find(typeId); entry != held.end() && entry->first == typeId; ++entry) {
       if (entry->second == meta) {
         static_cast<void>(registered.release());  // its pool's, not ours
-        return refuseWorking();
+        return refuseWorkingMeta(*meta);
       }
       lastWorking = entry;
     }
@@ -265,8 +268,9 @@ bool DbMetaManagerBase::isMetaRegistered(unsigned short typeId) const {
 }
 
 DbMetaBase* DbMetaManagerBase::getMetaFromSlot(PoolSlot& slot, unsigned short typeId) const {
-  // In teardown: nothing to hand out, and no pool is made.
-  if (m_pMetas == nullptr || slot.fill == PoolSlot::Fill::Closed) return nullptr;
+  // In teardown (from the closing of the slots on, m_pMetas is null):
+  // nothing to hand out, and no pool is made.
+  if (m_pMetas == nullptr) return nullptr;
   return slotPool(slot, true).getFreeMeta(typeId);
 }
 
@@ -343,8 +347,8 @@ void DbMetaManagerBase::clearAllMetas(bool allThreads) {
   forEachPool(m_LocalMetas, kClearNoPool, [](DbType2MetaMap& pool) {
     for (const auto& entry : pool) {
       if (entry.second == nullptr) {                     // GCOVR_EXCL_BR_LINE
-        reportAssert(texts::kNoMeta, kClearNoPoolMeta);  // GCOVR_EXCL_BR_LINE
-        continue;
+        reportAssert(texts::kNoMeta, kClearNoPoolMeta);  // GCOVR_EXCL_LINE
+        continue;                                        // GCOVR_EXCL_LINE
       }
       entry.second->clear();
     }
