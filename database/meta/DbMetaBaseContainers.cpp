@@ -2,7 +2,6 @@
 // hand-over of the bound object.
 #include "DbMetaBase.h"
 
-
 #include "Reporting.h"
 #include "ScopeExit.h"
 
@@ -20,6 +19,13 @@ constexpr ReportSite kTakeOverInvalidStamp{files::kDbMetaBase, 335};
 constexpr ReportSite kPrepareTooDeep{files::kDbMetaBase, 352};
 constexpr ReportSite kUnprepareTooDeep{files::kDbMetaBase, 371};
 constexpr ReportSite kChangeIdsTooDeep{files::kDbMetaBase, 418};
+
+// The trace of an invalid build stamp; true, for the static that makes it
+// once.
+bool traceInvalidStamp() {
+  tarvex::internal::traceMeta(texts::kInvalidBuildStamp, kTakeOverInvalidStamp);
+  return true;
+}
 
 unsigned char databaseType(const DbData& value) {
   return static_cast<unsigned char>(value.getDatabaseType());
@@ -242,8 +248,7 @@ DMMemberBase* DbMetaBase::takeOverObject(int stamp) const {
   if (stamp == 0) {
     // Written once per process, by the first thread to get here: the static's
     // one-time initialisation decides which, so no flag is shared unguarded.
-    static const bool kTraced =
-        (tarvex::internal::traceMeta(texts::kInvalidBuildStamp, kTakeOverInvalidStamp), true);
+    static const bool kTraced = traceInvalidStamp();
     static_cast<void>(kTraced);
   }
   if (m_bDeleteObject) m_bDeleteObject = false;
