@@ -162,6 +162,10 @@ test-windows: setup
 	@# anything: a failing test runs once more.
 	ctest --preset windows -j $(JOBS) --repeat until-pass:2
 
+# With Clang, one consumer checks that the installed package serves a Clang
+# consumer (C++17 and 20, CMake and pkg-config); the other layouts and ways
+# in do not depend on the compiler and are left to make test, as is the
+# benchmark, which is a tool and no test.
 test-clang: setup
 	@tools/ensure-packages clang
 	cmake --preset clang
