@@ -103,6 +103,8 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   /// nothing: a value is never listed twice. When the call throws
   /// (std::bad_alloc), `value` is destroyed unless the meta held it before,
   /// a duplicate included: the caller owns nothing after the exception.
+  /// A thread's first direct array also takes a slot in the per-thread count
+  /// of arrays; no memory for that slot ends the process, after a report.
   virtual void addData(DbData* value);
   /// Swaps in `value` for the value of the same data id and returns the old
   /// one (now the caller's); reports and returns null when there is none.

@@ -50,11 +50,17 @@ class DbMetaCore : public DbMetaBase {
   /// The id last stored.
   const DbObjectId& getObjectId() const override { return m_ObjectId; }
   /// Keeps `object` and lets the base mark the meta in use (or report a
-  /// null object, which leaves the meta free: a handle holding it lets go).
+  /// null object, which leaves the meta free: a meta in use is given back
+  /// so, its object id dropped as clear() drops it, and a handle holding it
+  /// lets go).
   bool setObject(DMMemberBase* object, unsigned short mode) override {
+    const bool wasInUse = inUse();
     m_pObject = object;
     const bool bound = DbMetaBase::setObject(object, mode);
-    if (m_pHold != nullptr && !inUse()) loseHold(internal::MetaHold::Loss::kGivenBack);
+    if (!inUse()) {
+      if (wasInUse) m_ObjectId = DbObjectId();
+      if (m_pHold != nullptr) loseHold(internal::MetaHold::Loss::kGivenBack);
+    }
     return bound;
   }
   /// The bound object, or null.

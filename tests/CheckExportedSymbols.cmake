@@ -39,10 +39,10 @@ if(class_count LESS 10)
   message(FATAL_ERROR "found only ${class_count} exported classes in the headers")
 endif()
 list(JOIN classes "|" alternatives)
-# Beyond the classes, the allocation and release hooks.
+# Beyond the classes, the allocation and release hooks and the slot storage.
 set(allocation_hook "tarvex::internal::setAllocationHook(void (*)(tarvex::internal::AllocationKind, unsigned long))")
 set(release_hook "tarvex::internal::setReleaseHook(void (*)())")
-set(own "^[A-Za-z] (((typeinfo|typeinfo name|vtable) for )?(${alternatives})(::|$)|tarvex::internal::set(Allocation|Release)Hook\(.*\)$)")
+set(own "^[A-Za-z] (((typeinfo|typeinfo name|vtable) for )?(${alternatives})(::|$)|tarvex::internal::(set(Allocation|Release)Hook|allocateSlotStorage|freeSlotStorage)\(.*\)$)")
 
 defined_symbols(${LIBRARY} -D exported)
 set(stray "")

@@ -756,6 +756,29 @@ TEST_F(BuildStampTraceTest, InvalidStampIsTracedOncePerProcess) {
       ::testing::ExitedWithCode(0), "");
 }
 
+// A trace sink that hands over again while the one trace is written is
+// served at once: no second trace, no wait, no failure.
+TEST_F(BuildStampTraceTest, SinkThatHandsOverAgainIsServed) {
+  EXPECT_EXIT(
+      {
+        ETraceState::switchTrace(L"Meta", true);
+        PlainTestMeta inner(101);
+        int traced = 0;
+        const auto previous = setTraceSink([&](const TraceRecord& record) {
+          if (record.text == L"At least one invalid build stamp." && traced++ == 0) {
+            inner.takeOverObject(0);
+          }
+        });
+        PlainTestMeta meta(100);
+        meta.takeOverObject(0);
+        setTraceSink(previous);
+        const bool ok =
+            traced == 1 && inner.postReads().size() == 1 && meta.postReads().size() == 1;
+        std::exit(ok ? 0 : 1);
+      },
+      ::testing::ExitedWithCode(0), "");
+}
+
 TEST_F(BuildStampTraceTest, StampReportedWhileTracingIsOffIsNotTracedLater) {
   EXPECT_EXIT(
       {

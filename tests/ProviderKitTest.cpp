@@ -746,6 +746,14 @@ TEST_F(ProviderKit, RecycledMetaAnswersNoIdOfAnEarlierObject) {
     EXPECT_EQ(tarvex_test::narrow(report.file), ".\\DbReferenceContainerValue");
     EXPECT_EQ(report.line, 70);
   }
+  // Given back by a null object (reported) before clear(): refused all the same.
+  PlainKitMeta misused;
+  ASSERT_TRUE(misused.setObject(testObject(2), 0));
+  misused.setObjectId(DbObjectId(kPlainType, 1, 10));
+  EXPECT_FALSE(misused.setObject(nullptr, 0));
+  misused.clear();
+  EXPECT_FALSE(holder.addObject2Container(kParts, misused, 0));
+  EXPECT_EQ(holder.getContainerSize(kParts), 0u);
   // A registered meta keeps its id through clearAllMetas: only a meta in use
   // is given back.
   PlainKitMeta registered;

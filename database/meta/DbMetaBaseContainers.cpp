@@ -2,6 +2,8 @@
 // hand-over of the bound object.
 #include "DbMetaBase.h"
 
+#include <atomic>
+
 #include "Reporting.h"
 #include "ScopeExit.h"
 
@@ -20,12 +22,11 @@ constexpr ReportSite kPrepareTooDeep{files::kDbMetaBase, 352};
 constexpr ReportSite kUnprepareTooDeep{files::kDbMetaBase, 371};
 constexpr ReportSite kChangeIdsTooDeep{files::kDbMetaBase, 418};
 
-// The trace of an invalid build stamp; true, for the static that makes it
-// once.
-bool traceInvalidStamp() {
-  tarvex::internal::traceMeta(texts::kInvalidBuildStamp, kTakeOverInvalidStamp);
-  return true;
-}
+// Set by the first takeOverObject with an invalid stamp, before it traces,
+// so the trace is written once per process, and a call from the trace sink
+// or another thread meanwhile neither traces again nor waits. The library's
+// only atomic: the flag two threads may race on, made free of a data race.
+std::atomic<bool> s_bInvalidBuildStampReported{false};
 
 unsigned char databaseType(const DbData& value) {
   return static_cast<unsigned char>(value.getDatabaseType());
@@ -245,11 +246,12 @@ void DbMetaBase::changeDatabaseIds(DbData* value, unsigned short oldId, unsigned
 }
 
 DMMemberBase* DbMetaBase::takeOverObject(int stamp) const {
-  if (stamp == 0) {
-    // Written once per process, by the first thread to get here: the static's
-    // one-time initialisation decides which, so no flag is shared unguarded.
-    static const bool kTraced = traceInvalidStamp();
-    static_cast<void>(kTraced);
+  if (stamp == 0 && !s_bInvalidBuildStampReported.load(std::memory_order_relaxed)) {
+    // Of threads that find the flag unset at the same moment, one traces.
+    const bool first = !s_bInvalidBuildStampReported.exchange(true, std::memory_order_relaxed);
+    if (first) {  // GCOVR_EXCL_BR_LINE: the loser of that race, which no test can force
+      tarvex::internal::traceMeta(texts::kInvalidBuildStamp, kTakeOverInvalidStamp);
+    }
   }
   if (m_bDeleteObject) m_bDeleteObject = false;
   // The hand-over is logically const for the caller; finishing the read is

@@ -59,9 +59,11 @@ inline constexpr wchar_t kMetaRegisteredTwice[] =
 // registerMeta given a working meta, one a pool of the registry holds.
 inline constexpr wchar_t kWorkingMetaRegistered[] =
     L"Eine Arbeits-Meta kann nicht registriert werden ( {class} )!";
-// No memory for a registry's per-thread slots: the process ends.
+// No memory for per-thread slots (a registry's pools, or the count of
+// direct arrays): the process ends.
 inline constexpr wchar_t kNoSlotStorage[] =
-    L"Kein Speicher f\u00fcr die Thread-Pl\u00e4tze der Registry: der Prozess wird beendet!";
+    L"Kein Speicher f\u00fcr Thread-Pl\u00e4tze (Registry oder Direktzeiger-Z\u00e4hlung): der "
+    L"Prozess wird beendet!";
 // registerMeta called while the registry is being torn down.
 inline constexpr wchar_t kRegisterInTeardown[] =
     L"Die Registry wird abgebaut, die Meta wird nicht registriert ( {class} )!";

@@ -19,8 +19,9 @@ enum class AllocationKind {
   // library; a program replaces it to see these.
   kStorage,
   kArray,
-  // The storage of a registry's per-thread slots, reported everywhere. Its
-  // failure ends the process (CacheAlignedAllocator.h says why).
+  // The storage of per-thread slots (a registry's pools, the count of
+  // metas holding a direct array), reported everywhere. Its failure ends
+  // the process (CacheAlignedAllocator.h says why).
   kSlots
 };
 

@@ -2,7 +2,8 @@
 /// line (128 bytes, the padding enumerable_thread_specific gives each slot),
 /// taken from the global aligned operator new.
 ///
-/// The registry's per-thread slots use it instead of TBB's own cache-aligned
+/// The registry's per-thread slots, and the per-thread count of metas
+/// holding a direct array, use it instead of TBB's own cache-aligned
 /// allocator, which draws on the scalable allocator's pools when that library
 /// is loaded: there, a block one thread frees and another reuses is invisible
 /// to the sanitizers, which then mistake the reuse for a race or miss a real
