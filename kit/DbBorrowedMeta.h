@@ -119,11 +119,7 @@ class DbBorrowedMeta {
   /// Gives the meta back, if any; on another thread reports and leaves it
   /// in use.
   ~DbBorrowedMeta() {
-    if (m_Hold.meta != nullptr && std::this_thread::get_id() != m_Thread) {
-      report(
-          L"The borrowed meta was to be given back on another thread than the one that "
-          L"borrowed it!",
-          kOtherThreadLine);
+    if (m_Hold.meta != nullptr && reportIfOtherThread()) {
       detach();  // the meta stays in use; only its note of this handle goes
       return;
     }
@@ -147,13 +143,7 @@ class DbBorrowedMeta {
       return;
     }
     if (m_Hold.meta == nullptr) return;
-    if (std::this_thread::get_id() != m_Thread) {
-      report(
-          L"The borrowed meta was to be given back on another thread than the one that "
-          L"borrowed it!",
-          kOtherThreadLine);
-      return;
-    }
+    if (reportIfOtherThread()) return;
     DbMetaBase* meta = m_Hold.meta;
     detach();
     m_Hold.meta = nullptr;
@@ -213,6 +203,15 @@ class DbBorrowedMeta {
  private:
   static void report(const wchar_t* text, int line) noexcept {
     EAssertAndTrace().outputAssertMsgAct(text, EString(L".\\DbBorrowedMeta"), line);
+  }
+  // True, after its report, on a thread other than the borrowing one.
+  bool reportIfOtherThread() const noexcept {
+    if (std::this_thread::get_id() == m_Thread) return false;
+    report(
+        L"The borrowed meta was to be given back on another thread than the one that borrowed "
+        L"it!",
+        kOtherThreadLine);
+    return true;
   }
   // Marks `meta` in use without binding an object: the base body only tests
   // the pointer, and the concrete class's setObject is not called.
