@@ -85,7 +85,8 @@ void read(Tally& tally, const DbMetaBase& meta, const Request& request, OwnerRow
                   : std::nullopt);
 }
 
-// A value of another type: the setter refuses it, and it is not found.
+// A value of another type: the meta has none to write to (a write through
+// the key would be refused and reported), and it is not found.
 template <class T>
 struct Absent {
   tarvex::DataKey<T> key;
@@ -93,8 +94,8 @@ struct Absent {
 };
 template <class T>
 void write(Tally& tally, DbMetaBase& meta, const Request&, const Absent<T>& row) {
-  tally.check(!tarvex::set(meta, row.key, row.value), meta.getTypeId(),
-              "wrote a value of another type, data id", row.key.dataId());
+  tally.check(meta.getData(row.key.dataId()) == nullptr, meta.getTypeId(),
+              "holds a value of another type, data id", row.key.dataId());
 }
 template <class T>
 void read(Tally& tally, const DbMetaBase& meta, const Request&, const Absent<T>& row) {

@@ -5,8 +5,10 @@
 #include <optional>
 #include <thread>
 #include <type_traits>
+#include <typeinfo>
 
 #include "DbDataKey.h"
+#include "DbKitState.h"
 #include "DbMetaBase.h"
 #include "DbMetaCore.h"
 #include "DbMetaManager.h"
@@ -49,8 +51,13 @@ namespace tarvex {
 /// line kOtherThreadLine) and leaves the meta in use (check() shows it);
 /// an explicit giveBack() keeps it held for the borrowing thread.
 ///
-/// Borrowing costs a type test of the meta and a look at the thread id
-/// beyond the registry's cycle.
+/// A report from giveBack() passes a throwing trace sink's exception on
+/// (the handle is empty by then); at the handle's end, where nothing may
+/// leave, the exception is dropped, as the library's teardown drops it.
+///
+/// Borrowing costs a look at the thread id and, for a meta class the kit
+/// noted (DbKitState::isKitMetaClass), a comparison beyond the registry's
+/// cycle.
 class DbBorrowedMeta {
  public:
   /// The line of the report of a meta deleted while held.
@@ -82,7 +89,9 @@ class DbBorrowedMeta {
                   "pass a named registry, not a temporary");
     m_Hold.meta = registry.getMeta(typeId);
     if (m_Hold.meta == nullptr) return;
-    m_pCore = dynamic_cast<DbMetaCore*>(m_Hold.meta);
+    m_pCore = DbKitState::isKitMetaClass(typeId, typeid(*m_Hold.meta))
+                  ? static_cast<DbMetaCore*>(m_Hold.meta)
+                  : dynamic_cast<DbMetaCore*>(m_Hold.meta);
     if (object == nullptr) {
       reserve(*m_Hold.meta);
       attach();
@@ -117,20 +126,26 @@ class DbBorrowedMeta {
   }
   DbBorrowedMeta& operator=(const DbBorrowedMeta&) = delete;
   /// Gives the meta back, if any; on another thread reports and leaves it
-  /// in use.
+  /// in use. An exception from a report goes no further.
   ~DbBorrowedMeta() {
-    if (m_Hold.meta != nullptr && reportIfOtherThread()) {
-      detach();  // the meta stays in use; only its note of this handle goes
-      return;
+    try {
+      if (m_Hold.meta != nullptr && std::this_thread::get_id() != m_Thread) {
+        detach();  // the meta stays in use; only its note of this handle goes
+        m_Hold.meta = nullptr;
+        reportOtherThread();
+        return;
+      }
+      giveBack();
+    } catch (...) {  // NOLINT(bugprone-empty-catch): a throwing sink ends here
     }
-    giveBack();
   }
 
   /// Gives the meta back now (clear()); the handle is empty afterwards.
   /// Nothing happens on an empty handle; a meta lost since (see the class)
   /// is reported once. On another thread: reported, and the meta stays
-  /// held.
-  void giveBack() noexcept {
+  /// held. The exception of a throwing trace sink passes, the handle
+  /// already as described.
+  void giveBack() {
     if (m_Hold.loss != internal::MetaHold::Loss::kNone) {
       const bool deleted = m_Hold.loss == internal::MetaHold::Loss::kDeleted;
       m_Hold.loss = internal::MetaHold::Loss::kNone;
@@ -143,7 +158,10 @@ class DbBorrowedMeta {
       return;
     }
     if (m_Hold.meta == nullptr) return;
-    if (reportIfOtherThread()) return;
+    if (std::this_thread::get_id() != m_Thread) {
+      reportOtherThread();
+      return;
+    }
     DbMetaBase* meta = m_Hold.meta;
     detach();
     m_Hold.meta = nullptr;
@@ -169,13 +187,10 @@ class DbBorrowedMeta {
 
   ///@{
   /// Typed access through `key`, as the free get, tryGet and set; on an
-  /// empty handle as on a meta without the value.
+  /// empty handle as on a meta without the value (a write is reported).
   template <class T>
   typename DataKey<T>::Result get(DataKey<T> key) const {
-    if (m_Hold.meta == nullptr) {
-      static const typename DataKey<T>::Value kMissing{};
-      return kMissing;
-    }
+    if (m_Hold.meta == nullptr) return internal::missingValue<internal::DataKind<T>>();
     return tarvex::get(*m_Hold.meta, key);
   }
   template <class T>
@@ -185,8 +200,9 @@ class DbBorrowedMeta {
   }
   template <class T, class U>
   bool set(DataKey<T> key, const U& value) const {
-    if (m_Hold.meta == nullptr) return false;
-    return tarvex::set(*m_Hold.meta, key, value);
+    if (m_Hold.meta != nullptr) return tarvex::set(*m_Hold.meta, key, value);
+    internal::reportMissingValue(kKeyMissingSetLine);
+    return false;
   }
   ///@}
 
@@ -201,17 +217,14 @@ class DbBorrowedMeta {
   explicit operator bool() const noexcept { return m_Hold.meta != nullptr; }
 
  private:
-  static void report(const wchar_t* text, int line) noexcept {
+  static void report(const wchar_t* text, int line) {
     EAssertAndTrace().outputAssertMsgAct(text, EString(L".\\DbBorrowedMeta"), line);
   }
-  // True, after its report, on a thread other than the borrowing one.
-  bool reportIfOtherThread() const noexcept {
-    if (std::this_thread::get_id() == m_Thread) return false;
+  static void reportOtherThread() {
     report(
         L"The borrowed meta was to be given back on another thread than the one that borrowed "
         L"it!",
         kOtherThreadLine);
-    return true;
   }
   // Marks `meta` in use without binding an object: the base body only tests
   // the pointer, and the concrete class's setObject is not called.

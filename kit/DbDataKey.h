@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <optional>
 #include <type_traits>
+#include <typeinfo>
 #include <utility>
 
 #include "DbData.h"
@@ -25,6 +26,11 @@ namespace tarvex {
 /// another object is a DataKey<DbObjectId>.
 struct OwnObjectId {};
 
+template <class T, class Base>
+class DbValue;
+template <class Base>
+class DbReferenceValue;
+
 /// @cond TARVEX_INTERNAL
 namespace internal {
 
@@ -32,10 +38,12 @@ namespace internal {
 template <class>
 constexpr bool kNever = false;
 
-/// The accessor pair of each kind a DataKey may name, and the database
-/// types of the values it may be used on. `Result` is what a read gives:
-/// the value itself for the small kinds, a reference for the others (to a
-/// shared default object when the meta lacks the value).
+/// The accessor pair of each kind a DataKey may name, the kit's value class
+/// of that kind (`Exact`), and the database types of the values it may be
+/// used on. `Result` is what a read gives: the value itself for the small
+/// kinds, a reference for the others (to a shared default object when the
+/// meta lacks the value). readExact and writeExact call the accessors of
+/// `Exact` without virtual dispatch, for a value of exactly that class.
 template <class T>
 struct DataKind {
   static constexpr bool kSupported = false;
@@ -47,9 +55,18 @@ struct DataKind {
     static constexpr bool kSupported = true;                                        \
     using Value = ValueType;                                                        \
     using Result = ResultType;                                                      \
+    using Exact = DbValue<ValueType, DbValueBase>;                                  \
     static bool fits(int databaseType) { return databaseType == (DatabaseType); }   \
     static Result read(const DbData& value) { return value.Getter(); }              \
     static void write(DbData& value, const Value& v) { value.Setter(v); }           \
+    template <class E = Exact>                                                      \
+    static Result readExact(const DbData& value) {                                  \
+      return static_cast<const E&>(value).E::Getter();                              \
+    }                                                                               \
+    template <class E = Exact>                                                      \
+    static void writeExact(DbData& value, const Value& v) {                         \
+      static_cast<E&>(value).E::Setter(v);                                          \
+    }                                                                               \
   }
 
 TARVEX_DATA_KIND(bool, bool, bool, getBool, setBool, DbDatabaseType::kBoolean);
@@ -82,10 +99,20 @@ struct DataKind<DbObjectId> {
            databaseType == DbDatabaseType::kReference16 ||
            databaseType == DbDatabaseType::kReference18;
   }
+  using Exact = DbReferenceValue<DbValueBase>;
   static Result read(const DbData& value) { return value.getReference(); }
   static void write(DbData& value, const Value& v) {
     value.setReference(v);
     value.setEmbeddedId(0);
+  }
+  template <class E = Exact>
+  static Result readExact(const DbData& value) {
+    return static_cast<const E&>(value).E::getReference();
+  }
+  template <class E = Exact>
+  static void writeExact(DbData& value, const Value& v) {
+    static_cast<E&>(value).E::setReference(v);
+    static_cast<E&>(value).E::setEmbeddedId(0);
   }
 };
 
@@ -120,17 +147,38 @@ inline void reportKindMismatch(int line) {
                                        EString(L".\\DbDataKey"), line);
 }
 
-/// The value of `dataId` in `meta` if it is of a kind `fits` accepts; null
-/// without a report when there is none, null after a report when it is of
-/// another kind.
-template <class Kind, class Meta>
-auto* valueOfKind(Meta& meta, unsigned short dataId, int line) {
-  auto* value = meta.getData(dataId);
-  if (value != nullptr && !Kind::fits(value->getDatabaseType())) {
-    reportKindMismatch(line);
-    return static_cast<decltype(value)>(nullptr);
+/// Reports a write through a key to a meta without a value of its data id:
+/// the write is lost.
+inline void reportMissingValue(int line) {
+  EAssertAndTrace().outputAssertMsgAct(L"VORASSERT (meta with a value of the key's data id) failed",
+                                       EString(L".\\DbDataKey"), line);
+}
+
+/// Whether `value` is of exactly the kit's class of the kind: the kind then
+/// follows from the class, and the accessors need no virtual dispatch.
+template <class Kind>
+bool isExactKind(const DbData& value) {
+  return typeid(value) == typeid(typename Kind::Exact);
+}
+
+/// Whether `value`, of another class than isExactKind's, is of the kind: a
+/// class derived from the kit's (its kind follows from its class), or
+/// another of the kind's database types. Reported at `line` when not.
+template <class Kind>
+bool isOfKind(const DbData& value, int line) {
+  if (dynamic_cast<const typename Kind::Exact*>(&value) != nullptr ||
+      Kind::fits(value.getDatabaseType())) {
+    return true;
   }
-  return value;
+  reportKindMismatch(line);
+  return false;
+}
+
+/// A shared default object of the kind, for a read that finds no value.
+template <class Kind>
+const typename Kind::Value& missingValue() {
+  static const typename Kind::Value kMissing{};
+  return kMissing;
 }
 
 }  // namespace internal
@@ -187,19 +235,23 @@ constexpr int kKeyKindTryGetLine = 160;
 /// The line of set's report of a key used on a value of another kind.
 constexpr int kKeyKindSetLine = 170;
 
+/// The line of set's report of a write to a meta without a value of the
+/// key's data id.
+constexpr int kKeyMissingSetLine = 180;
+
 /// The value of `key` in `meta`; Value() (for the larger kinds a reference
 /// to a shared default object) when the meta has no value of that data id,
 /// or, after a report ("VORASSERT (value of the key's kind) failed", file
-/// ".\\DbDataKey", line kKeyKindGetLine), when that value is of another kind
-/// (by its database type).
+/// ".\\DbDataKey", line kKeyKindGetLine), when that value is of another kind.
+/// The kind of a value of the kit's own class follows from its class; that
+/// of any other by its database type.
 template <class T>
 typename DataKey<T>::Result get(const DbMetaBase& meta, DataKey<T> key) {
   using Kind = internal::DataKind<T>;
-  const DbData* value = internal::valueOfKind<Kind>(meta, key.dataId(), kKeyKindGetLine);
-  if (value == nullptr) {
-    static const typename Kind::Value kMissing{};
-    return kMissing;
-  }
+  const DbData* value = meta.getData(key.dataId());
+  if (value == nullptr) return internal::missingValue<Kind>();
+  if (internal::isExactKind<Kind>(*value)) return Kind::readExact(*value);
+  if (!internal::isOfKind<Kind>(*value, kKeyKindGetLine)) return internal::missingValue<Kind>();
   return Kind::read(*value);
 }
 
@@ -209,18 +261,24 @@ typename DataKey<T>::Result get(const DbMetaBase& meta, DataKey<T> key) {
 template <class T>
 std::optional<typename DataKey<T>::Value> tryGet(const DbMetaBase& meta, DataKey<T> key) {
   using Kind = internal::DataKind<T>;
-  const DbData* value = internal::valueOfKind<Kind>(meta, key.dataId(), kKeyKindTryGetLine);
+  const DbData* value = meta.getData(key.dataId());
   if (value == nullptr) return std::nullopt;
+  if (internal::isExactKind<Kind>(*value)) {
+    return std::optional<typename Kind::Value>(Kind::readExact(*value));
+  }
+  if (!internal::isOfKind<Kind>(*value, kKeyKindTryGetLine)) return std::nullopt;
   return std::optional<typename Kind::Value>(Kind::read(*value));
 }
 
 /// Writes `value` as the value of `key` in `meta`, through the value's
 /// setter of the kind (for a reference the whole reference: embedded id 0);
-/// the value is valid afterwards. False when the meta has no value of that
-/// data id, or (reported as by get, line kKeyKindSetLine) when that value is
-/// of another kind. A value that could lose information on the way to the
-/// key's type (a double into an integer key, a number or a pointer into a
-/// bool key, a wider integer into a narrower one, a literal 3 into a short
+/// the value is valid afterwards. False, nothing written, after a report:
+/// when the meta has no value of that data id ("VORASSERT (meta with a value
+/// of the key's data id) failed", file ".\\DbDataKey", line
+/// kKeyMissingSetLine), or when that value is of another kind (as by get,
+/// line kKeyKindSetLine). A value that could lose information on the way to
+/// the key's type (a double into an integer key, a number or a pointer into
+/// a bool key, a wider integer into a narrower one, a literal 3 into a short
 /// key among them) does not compile.
 template <class T, class U>
 bool set(DbMetaBase& meta, DataKey<T> key, const U& value) {
@@ -228,10 +286,23 @@ bool set(DbMetaBase& meta, DataKey<T> key, const U& value) {
   static_assert(internal::writesLosslessly<typename Kind::Value, U>(),
                 "tarvex::set: the value is not of the key's kind, or would lose information "
                 "on the way (DataKey<T> takes a T)");
-  DbData* data = internal::valueOfKind<Kind>(meta, key.dataId(), kKeyKindSetLine);
-  if (data == nullptr) return false;
+  DbData* data = meta.getData(key.dataId());
+  if (data == nullptr) {
+    internal::reportMissingValue(kKeyMissingSetLine);
+    return false;
+  }
+  if (internal::isExactKind<Kind>(*data)) {
+    Kind::writeExact(*data, typename Kind::Value(value));
+    return true;
+  }
+  if (!internal::isOfKind<Kind>(*data, kKeyKindSetLine)) return false;
   Kind::write(*data, typename Kind::Value(value));
   return true;
 }
 
 }  // namespace tarvex
+
+// The kit's value classes, which the typed accesses above name; included
+// last, as they use DataKey themselves.
+#include "DbReferenceValue.h"  // NOLINT(misc-header-include-cycle)
+#include "DbValue.h"           // NOLINT(misc-header-include-cycle)

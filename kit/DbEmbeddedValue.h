@@ -80,12 +80,26 @@ class DbEmbeddedValue : public DbValueBase {
   DbEmbeddedValue(const DbEmbeddedValue&) = delete;
   DbEmbeddedValue& operator=(const DbEmbeddedValue&) = delete;
 
-  /// A working meta of the embedded type from the registry, or null.
+  /// A working meta of the embedded type from the registry, or null. Its
+  /// kit values are put back to their construction state (resetValues):
+  /// registration announces them as the embedded type's defaults, which an
+  /// earlier user of the recycled meta must not have changed.
   DbMetaBase* getMeta() override {
     if (m_pMeta == nullptr) return nullptr;
     const unsigned short typeId = m_pMeta->getTypeId();
-    return m_pRegistry != nullptr ? m_pRegistry->getMeta(typeId)
-                                  : DbMetaManager::getInstance()->getMeta(typeId);
+    DbMetaBase* meta = m_pRegistry != nullptr ? m_pRegistry->getMeta(typeId)
+                                              : DbMetaManager::getInstance()->getMeta(typeId);
+    if (meta != nullptr) resetValues(*meta);
+    return meta;
+  }
+  /// Whether the registry the value asks (or, for a local one, the
+  /// process-wide one it falls back to) has the embedded type registered;
+  /// false without a meta.
+  bool embeddedTypeRegistered() const {
+    if (m_pMeta == nullptr) return false;
+    const unsigned short typeId = m_pMeta->getTypeId();
+    return (m_pRegistry != nullptr && m_pRegistry->isMetaRegistered(typeId)) ||
+           DbMetaManager::getInstance()->isMetaRegistered(typeId);
   }
   /// Gives back a meta obtained with getMeta; false for null.
   bool ungetMeta(DbMetaBase* meta) override {
@@ -145,34 +159,40 @@ Meta* embedded(const DbMetaBase& owner, EmbeddedKey<Meta> key) {
 }
 
 /// The value of `key` in the object embedded under `where` in `owner`, as
-/// tarvex::get on the embedded meta; without an embedded meta T() (for the
-/// larger kinds a reference to a shared default object).
+/// tarvex::get on the embedded meta; without an embedded meta Value() (for
+/// the larger kinds a reference to a shared default object).
 template <class Meta, class T>
 typename DataKey<T>::Result get(const DbMetaBase& owner, EmbeddedKey<Meta> where, DataKey<T> key) {
   const Meta* meta = embedded(owner, where);
-  if (meta == nullptr) {
-    static const T kMissing{};
-    return kMissing;
-  }
+  if (meta == nullptr) return internal::missingValue<internal::DataKind<T>>();
   return tarvex::get(*meta, key);
 }
 
 /// The value of `key` in the object embedded under `where` in `owner`, as
 /// tarvex::tryGet on the embedded meta; none without an embedded meta.
 template <class Meta, class T>
-std::optional<T> tryGet(const DbMetaBase& owner, EmbeddedKey<Meta> where, DataKey<T> key) {
+std::optional<typename DataKey<T>::Value> tryGet(const DbMetaBase& owner, EmbeddedKey<Meta> where,
+                                                 DataKey<T> key) {
   const Meta* meta = embedded(owner, where);
   if (meta == nullptr) return std::nullopt;
   return tarvex::tryGet(*meta, key);
 }
 
 /// Writes `value` as the value of `key` in the object embedded under
-/// `where` in `owner`, as tarvex::set on the embedded meta; false without
-/// an embedded meta.
+/// `where` in `owner`, as tarvex::set on the embedded meta; the embedded
+/// object's value in `owner` is valid afterwards too. False without an
+/// embedded meta, after a report when `owner` has no value of that data id
+/// (as tarvex::set's, line kKeyMissingSetLine).
 template <class Meta, class T, class U>
 bool set(DbMetaBase& owner, EmbeddedKey<Meta> where, DataKey<T> key, const U& value) {
   Meta* meta = embedded(owner, where);
-  return meta != nullptr && tarvex::set(*meta, key, value);
+  if (meta == nullptr) {
+    if (owner.getData(where.dataId()) == nullptr) internal::reportMissingValue(kKeyMissingSetLine);
+    return false;
+  }
+  if (!tarvex::set(*meta, key, value)) return false;
+  owner.getData(where.dataId())->switchBitOn(DbData::kValidFlag);
+  return true;
 }
 
 }  // namespace tarvex

@@ -5,6 +5,7 @@
 #include <type_traits>
 
 #include "AfModule.h"
+#include "DbKitState.h"
 #include "DbTablesScope.h"
 #include "EAssertAndTrace.h"
 #include "EString.h"
@@ -26,32 +27,34 @@ namespace tarvex {
 /// true whatever the meta tables' initTable return: ask the registry
 /// (DbMetaManager::isMetaRegistered) whether the metas arrived.
 ///
-/// A scope made while another one lives joins it: it starts nothing and
-/// shuts nothing down. Thread safety: none; make and end it on the set-up
-/// thread while no other thread uses Tarvex.
+/// A scope made while the framework runs (DbKitState::frameworkRunning:
+/// started by another scope, in this image or another, or by the
+/// application itself) joins it: it starts nothing and shuts nothing down.
+/// Thread safety: none; make and end it on the set-up thread while no other
+/// thread uses Tarvex.
 class DbFrameworkScope {
  public:
   /// The line of the report of an exception that left the shut-down at
   /// the scope's end.
   static constexpr int kShutDownThrewLine = 70;
 
-  /// Starts the framework, or joins the scope that did (see the class), in
+  /// Starts the framework, or joins it where it runs (see the class), in
   /// the tables' scope `tables`: a named one (a temporary does not compile).
   template <class Tables, class = std::enable_if_t<std::is_same_v<
                               std::remove_cv_t<std::remove_reference_t<Tables>>, DbTablesScope>>>
-  explicit DbFrameworkScope(Tables&& /*tables*/) : m_pOuter(current()) {
+  explicit DbFrameworkScope(Tables&& /*tables*/) : m_bJoined(DbKitState::frameworkRunning()) {
     static_assert(std::is_lvalue_reference_v<Tables>,
                   "DbFrameworkScope runs inside the tables' scope: pass a named DbTablesScope, "
                   "not a temporary");
-    if (m_pOuter != nullptr) {
-      m_bStarted = m_pOuter->m_bStarted;
+    if (m_bJoined) {
+      m_bStarted = true;
       return;
     }
-    current() = this;
+    m_bOwnsShutDown = true;
     try {
       m_bStarted = AfFramework::startUp();
     } catch (...) {
-      current() = nullptr;
+      m_bOwnsShutDown = false;
       // The start-up's exception is the one to pass on.
       try {
         AfFramework::shutDown();
@@ -65,38 +68,41 @@ class DbFrameworkScope {
   /// Shuts the framework down unless shutDown() did or the scope joined
   /// another. An exception from the shut-down is reported ("VORASSERT
   /// (shut-down without exception) failed", file ".\\DbFrameworkScope",
-  /// line kShutDownThrewLine) and goes no further.
+  /// line kShutDownThrewLine) and goes no further, nor does one from that
+  /// report.
   ~DbFrameworkScope() {
     try {
       shutDown();
     } catch (...) {
-      EAssertAndTrace().outputAssertMsgAct(L"VORASSERT (shut-down without exception) failed",
-                                           EString(L".\\DbFrameworkScope"), kShutDownThrewLine);
+      try {
+        EAssertAndTrace().outputAssertMsgAct(L"VORASSERT (shut-down without exception) failed",
+                                             EString(L".\\DbFrameworkScope"),
+                                             kShutDownThrewLine);
+      } catch (...) {  // NOLINT(bugprone-empty-catch): a throwing sink ends here
+      }
     }
   }
 
-  /// AfFramework::startUp()'s answer (for a joining scope, the outer one's).
+  /// AfFramework::startUp()'s answer; true for a joining scope.
   bool started() const noexcept { return m_bStarted; }
-  /// Whether this scope found another one living and joined it.
-  bool joined() const noexcept { return m_pOuter != nullptr; }
+  /// Whether this scope found the framework running and joined it.
+  bool joined() const noexcept { return m_bJoined; }
   /// Shuts the framework down now and answers AfFramework::shutDown();
-  /// an exception passes. Afterwards, and on a joining scope, nothing
-  /// happens and the answer is true.
+  /// an exception passes. Afterwards, on a joining scope, and when the
+  /// framework was shut down another way meanwhile, nothing happens and
+  /// the answer is true.
   bool shutDown() {
-    if (m_pOuter != nullptr || current() != this) return true;
-    current() = nullptr;
+    if (!m_bOwnsShutDown) return true;
+    m_bOwnsShutDown = false;
+    if (!DbKitState::frameworkRunning()) return true;
     return AfFramework::shutDown();
   }
-  /// Whether a scope has started the framework and not yet shut it down.
-  static bool running() noexcept { return current() != nullptr; }
+  /// Whether the framework runs (DbKitState::frameworkRunning).
+  static bool running() noexcept { return DbKitState::frameworkRunning(); }
 
  private:
-  static DbFrameworkScope*& current() noexcept {
-    static DbFrameworkScope* scope = nullptr;
-    return scope;
-  }
-
-  DbFrameworkScope* m_pOuter;
+  bool m_bJoined;
+  bool m_bOwnsShutDown = false;
   bool m_bStarted = false;
 };
 

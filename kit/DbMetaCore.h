@@ -58,7 +58,7 @@ class DbMetaCore : public DbMetaBase {
     m_pObject = object;
     const bool bound = DbMetaBase::setObject(object, mode);
     if (!inUse()) {
-      if (wasInUse) m_ObjectId = DbObjectId();
+      if (wasInUse) forgetObject();
       if (m_pHold != nullptr) loseHold(internal::MetaHold::Loss::kGivenBack);
     }
     return bound;
@@ -95,11 +95,13 @@ class DbMetaCore : public DbMetaBase {
   /// Sets the modified flag.
   void setModified(bool modified) override { m_bModified = modified; }
   /// Gives the meta back: drops the object, the modified flag and, for a
-  /// meta in use, the object id (the next user sees no id of this object),
-  /// then the base clears the in-use flag. A handle holding the meta lets go.
+  /// meta in use, the object id and the object's flags (new, delete,
+  /// created, 3D, build stamp back to a new meta's), so that the next user
+  /// starts as with a new meta; then the base clears the in-use flag. A
+  /// handle holding the meta lets go.
   void clear() override {
     if (m_pHold != nullptr) loseHold(internal::MetaHold::Loss::kGivenBack);
-    if (inUse()) m_ObjectId = DbObjectId();
+    if (inUse()) forgetObject();
     m_pObject = nullptr;
     m_bModified = false;
     DbMetaBase::clear();
@@ -107,6 +109,16 @@ class DbMetaCore : public DbMetaBase {
 
  private:
   friend class DbBorrowedMeta;
+
+  // What a meta in use knows of its object, back to a new meta's state.
+  void forgetObject() {
+    m_ObjectId = DbObjectId();
+    setNewObject(false);
+    setDeleteObject(true);
+    setCreated(nullptr, false);
+    set3DObjectFlag(false);
+    setBuildStamp(0);
+  }
 
   void loseHold(internal::MetaHold::Loss loss) {
     m_pHold->meta = nullptr;

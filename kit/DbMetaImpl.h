@@ -4,9 +4,13 @@
 
 #include <memory>
 #include <type_traits>
+#include <typeinfo>
 
+#include "DbKitState.h"
 #include "DbMetaCore.h"
 #include "DbObjectId.h"
+#include "EAssertAndTrace.h"
+#include "EString.h"
 
 namespace tarvex {
 
@@ -40,8 +44,9 @@ constexpr void requireObjectClass() {
 /// map of the meta it is made from, so every working meta of a pool carries
 /// the registered meta's limits. Derived must be the class itself and
 /// final: a class that names another as Derived, or a subclass of a kit
-/// meta, would make createMeta() produce metas of another class, and does
-/// not compile. Only in Derived's constructor does
+/// meta, would make createMeta() produce metas of another class. A subclass
+/// and a Derived of another type id do not compile; a class that names
+/// another of the same type id is refused by createMeta() (see there). Only in Derived's constructor does
 /// supportDirectDataPointer() answer `kDirect`, which decides whether
 /// addData packs the data ids.
 ///
@@ -55,12 +60,28 @@ class DbMetaImpl : public DbMetaCore {
  public:
   /// The type id of every meta of this class.
   static constexpr unsigned short kType = kTypeId;
+  /// The line of createMeta's report of a meta not of its Derived class.
+  static constexpr int kNotDerivedLine = 60;
 
   /// kTypeId.
   unsigned short getTypeId() const override { return kTypeId; }
   /// A new Derived, owned by the caller, with a copy of this meta's string
-  /// limit map if it has one.
+  /// limit map if it has one. Null, after a report ("VORASSERT (meta of the
+  /// class it names as Derived) failed", file ".\\DbMetaImpl", line
+  /// kNotDerivedLine), for a meta of another class: one that names another
+  /// class of the same type id as Derived (registration reports the null
+  /// answer too, and its pools get no meta of it).
   DbMetaBase* createMeta() override {
+    // A class that names another of the same type id as Derived compiles;
+    // its copies would be of that other class.
+    if (typeid(*this) != typeid(Derived)) {
+      EAssertAndTrace().outputAssertMsgAct(L"VORASSERT (meta of the class it names as Derived) failed",
+                                           EString(L".\\DbMetaImpl"), kNotDerivedLine);
+      return nullptr;
+    }
+    // The registered meta makes the first working meta on the set-up
+    // thread: from then on a handle knows Derived as a kit meta class.
+    DbKitState::noteKitMetaClass(kTypeId, typeid(Derived));
     std::unique_ptr<DbMetaBase> meta(new Derived);
     if (const StringLimitMap* limits = getStringLimitMap()) meta->setStringLimitMap(*limits);
     return meta.release();

@@ -4,10 +4,13 @@
 /// DbMetaTable, a ready meta table for metas made by default construction.
 #pragma once
 
+#include <memory>
+#include <string>
 #include <type_traits>
 
 #include "AfInterfaceManager.h"
-#include "DbFrameworkScope.h"
+#include "DbEmbeddedValue.h"
+#include "DbKitState.h"
 #include "DbMetaBase.h"
 #include "DbMetaManager.h"
 #include "EAssertAndTrace.h"
@@ -41,15 +44,16 @@ inline const EString& metaTableInterfaceName() {
 /// kMetaTableRefusedLine) and false, nothing changed: an empty name, a name
 /// the framework knows already (the second registration would replace the
 /// first, whose end would then take the second away), and a registration
-/// while a DbFrameworkScope runs (its start-up is over: the table would get
-/// an exitTable without an initTable). When the framework runs out of
+/// while the framework runs (DbKitState::frameworkRunning, however it was
+/// started: its start-up is over, and the table would get an exitTable
+/// without an initTable). When the framework runs out of
 /// memory part-way, nothing stays registered and the exception passes.
 template <class Table>
 bool registerMetaTable(const EString& name) {
   static_assert(std::is_base_of_v<IDbMetaTable, Table>, "a meta table derives from IDbMetaTable");
   AfInterfaceManager* manager = AfInterfaceManager::getInstance();
   const EString& interfaceName = internal::metaTableInterfaceName();
-  if (name.empty() || manager->isKnown(name, false, true) || DbFrameworkScope::running()) {
+  if (name.empty() || manager->isKnown(name, false, true) || DbKitState::frameworkRunning()) {
     EAssertAndTrace().outputAssertMsgAct(
         L"VORASSERT (meta table name new, framework not running) failed",
         EString(L".\\DbMetaTableRegistration"), kMetaTableRefusedLine);
@@ -101,10 +105,41 @@ class DbMetaTableScope {
   bool m_bRegistered;
 };
 
+/// The line of the report of a meta registered before a type it embeds.
+inline constexpr int kEmbeddedTypeLaterLine = 50;
+
+/// @cond TARVEX_INTERNAL
+namespace internal {
+// Reports each embedded object of `meta` (a DbEmbeddedValue) whose type its
+// registry does not hold yet, naming both types: the library reports a
+// wrong order only while a schema is installed, and without the types.
+inline void reportEmbeddedTypesNotRegistered(const DbMetaBase& meta) {
+  for (const DbData* value : meta.getDataList(false)) {
+    const auto* embeddedValue = dynamic_cast<const DbEmbeddedValue*>(value);
+    if (embeddedValue == nullptr || embeddedValue->getMetaForEmbeddedObject() == nullptr ||
+        embeddedValue->embeddedTypeRegistered()) {
+      continue;
+    }
+    const std::wstring embedding = std::to_wstring(meta.getTypeId());
+    const std::wstring embeddedType =
+        std::to_wstring(embeddedValue->getMetaForEmbeddedObject()->getTypeId());
+    EAssertAndTrace().outputAssertMsgAct(
+        EString(L"The meta of type " + embedding + L" embeds type " + embeddedType +
+                L", which is not registered yet: register type " + embeddedType + L" first!"),
+        EString(L".\\DbMetaTableRegistration"), kEmbeddedTypeLaterLine);
+  }
+}
+}  // namespace internal
+/// @endcond
+
 /// A meta table that registers one new `Metas` of each class, in the
 /// order given, with the process-wide registry; list an embedded type
-/// before every type that embeds it. initTable answers whether every
-/// registration was taken (the framework ignores the answer: ask
+/// before every type that embeds it. A meta listed before a type it embeds
+/// (by a DbEmbeddedValue) is reported, schema or not ("The meta of type <t>
+/// embeds type <e>, which is not registered yet: register type <e> first!",
+/// file ".\\DbMetaTableRegistration", line kEmbeddedTypeLaterLine), and
+/// registered all the same. initTable answers whether every registration
+/// was taken (the framework ignores the answer: ask
 /// DbMetaManager::isMetaRegistered); exitTable has nothing to give back,
 /// the registry owns the metas.
 ///
@@ -118,13 +153,19 @@ class DbMetaTable : public IDbMetaTable {
  public:
   /// Registers a new meta of each class; false if any was refused.
   bool initTable() override {
-    DbMetaManager* registry = DbMetaManager::getInstance();
     bool all = true;
-    ((all = registry->registerMeta(new Metas) && all), ...);
+    ((all = registerOne(new Metas) && all), ...);
     return all;
   }
   /// True.
   bool exitTable() override { return true; }
+
+ private:
+  static bool registerOne(DbMetaBase* meta) {
+    std::unique_ptr<DbMetaBase> owned(meta);  // until the registry owns it
+    internal::reportEmbeddedTypesNotRegistered(*owned);
+    return DbMetaManager::getInstance()->registerMeta(owned.release());
+  }
 };
 
 }  // namespace tarvex

@@ -5,9 +5,11 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
 #include "DbMetaBase.h"
+#include "DbDataKey.h"
 #include "DbObjectId.h"
 #include "DbReferenceValue.h"
 #include "DbStructureKeys.h"
@@ -83,9 +85,15 @@ class DbReferenceContainerValue : public DbValueBase {
     return addReference(meta.getObjectId(), position);
   }
   /// Inserts a reference to `objectId` at `position`, as addObject2Container
-  /// does for a bound meta. Always true.
+  /// does for a bound meta. Always true; the container is valid afterwards.
   bool addReference(const DbObjectId& objectId, int position = -1) {
-    auto* element = new Element(getDataId(), objectId, m_ElementDataModelType);
+    return addReference(DbEmbeddedObjId(objectId, 0), position);
+  }
+  /// The same for the object embedded as `reference.getEmbeddedId()` in the
+  /// object `reference.getObjectId()` (0: the object itself).
+  bool addReference(const DbEmbeddedObjId& reference, int position = -1) {
+    auto* element = new Element(getDataId(), reference.getObjectId(), m_ElementDataModelType);
+    element->setEmbeddedId(reference.getEmbeddedId());
     const bool inside = position >= 0 && static_cast<std::size_t>(position) <= m_Elements.size();
     try {
       m_Elements.insert(inside ? m_Elements.begin() + position : m_Elements.end(), element);
@@ -93,6 +101,7 @@ class DbReferenceContainerValue : public DbValueBase {
       element->purge();
       throw;
     }
+    switchBitOn(kValidFlag);
     return true;
   }
   /// The elements' texts, as "[a, b]". Always true.
@@ -114,11 +123,13 @@ class DbReferenceContainerValue : public DbValueBase {
     m_Cursor = 0;
   }
 
-  /// Destroys the element at `position`; false if there is none.
+  /// Destroys the element at `position`; false if there is none. The
+  /// container is valid after a removal.
   bool removeElement(int position) {
     if (position < 0 || static_cast<std::size_t>(position) >= m_Elements.size()) return false;
     m_Elements[static_cast<std::size_t>(position)]->purge();
     m_Elements.erase(m_Elements.begin() + position);
+    switchBitOn(kValidFlag);
     return true;
   }
   /// The element at `position`, or null.
@@ -155,8 +166,10 @@ inline DbReferenceContainerValue* containerOf(const DbMetaBase& meta, ContainerK
 }  // namespace internal
 /// @endcond
 
-/// Calls `visit(const DbObjectId&)` with each reference of the container
-/// under `key` in `meta`, first to last; false, nothing called, when `meta`
+/// Calls `visit` with each reference of the container under `key` in
+/// `meta`, first to last: as `visit(const DbObjectId&)` where that compiles,
+/// else as `visit(const DbEmbeddedObjId&)`, which carries the embedded id
+/// too. False, nothing called, when `meta`
 /// has no such value. A value that is no DbReferenceContainerValue is
 /// reported ("VORASSERT (value of the key's kind) failed", file
 /// ".\\DbStructureKeys", line kStructureKeyKindLine) and answers false, as
@@ -169,16 +182,30 @@ bool forEachReference(const DbMetaBase& meta, ContainerKey key, Visit&& visit) {
   const DbReferenceContainerValue* container = internal::containerOf(meta, key);
   if (container == nullptr) return false;
   for (std::size_t position = 0; position < container->getContainerCount(); ++position) {
-    visit(container->element(position)->getReference());
+    const DbReferenceContainerValue::Element& element = *container->element(position);
+    if constexpr (std::is_invocable_v<Visit&, const DbObjectId&>) {
+      visit(element.getReference());
+    } else {
+      visit(DbEmbeddedObjId(element.getReference(), element.getEmbeddedId()));
+    }
   }
   return true;
 }
 
 /// The references of the container under `key` in `meta`, first to last;
-/// empty without one.
+/// empty without one. Only the object ids: see referencesWithEmbeddedIds.
 inline std::vector<DbObjectId> references(const DbMetaBase& meta, ContainerKey key) {
   std::vector<DbObjectId> ids;
   forEachReference(meta, key, [&ids](const DbObjectId& id) { ids.push_back(id); });
+  return ids;
+}
+
+/// The references of the container under `key` in `meta`, first to last,
+/// each with its embedded id (0: the object itself); empty without one.
+inline std::vector<DbEmbeddedObjId> referencesWithEmbeddedIds(const DbMetaBase& meta,
+                                                              ContainerKey key) {
+  std::vector<DbEmbeddedObjId> ids;
+  forEachReference(meta, key, [&ids](const DbEmbeddedObjId& id) { ids.push_back(id); });
   return ids;
 }
 
@@ -189,12 +216,22 @@ inline std::uint32_t referenceCount(const DbMetaBase& meta, ContainerKey key) {
   return container == nullptr ? 0 : container->getContainerCount();
 }
 
-/// Inserts a reference to `objectId` at `position` (outside 0..count:
-/// appended) into the container under `key` in `meta`; false without one.
-inline bool addReference(DbMetaBase& meta, ContainerKey key, const DbObjectId& objectId,
-                         int position = -1) {
+/// Inserts a reference to `reference` (a DbObjectId, or a DbEmbeddedObjId
+/// for an object embedded in it) at `position` (outside 0..count:
+/// appended) into the container under `key` in `meta`; the container is
+/// valid afterwards. False without one, after a report when `meta` has no
+/// value of that data id (as tarvex::set's, line kKeyMissingSetLine).
+template <class Reference,
+          class = std::enable_if_t<std::is_same_v<Reference, DbObjectId> ||
+                                   std::is_same_v<Reference, DbEmbeddedObjId>>>
+bool addReference(DbMetaBase& meta, ContainerKey key, const Reference& reference,
+                  int position = -1) {
   DbReferenceContainerValue* container = internal::containerOf(meta, key);
-  return container != nullptr && container->addReference(objectId, position);
+  if (container == nullptr) {
+    if (meta.getData(key.dataId()) == nullptr) internal::reportMissingValue(kKeyMissingSetLine);
+    return false;
+  }
+  return container->addReference(reference, position);
 }
 
 /// Removes the reference at `position` from the container under `key` in

@@ -18,12 +18,12 @@ namespace tarvex {
 /// "#" and the embedded id when that is not 0); on a provider's other base
 /// both stay that base's.
 template <class Base, bool kOnKitBase = std::is_base_of_v<DbValueBase, Base>>
-class DbReferenceStorage : public Base {
+class DbReferenceStorage : public internal::ValidByFlag<Base> {
  protected:
   /// A reference of `dataId` to `reference`.
   DbReferenceStorage(unsigned short dataId, const DbObjectId& reference,
                      unsigned char dataModelType)
-      : Base(dataId, dataModelType), m_Reference(reference) {}
+      : internal::ValidByFlag<Base>(dataId, dataModelType), m_Reference(reference) {}
 
   DbObjectId m_Reference;         ///< The referenced object.
   std::int32_t m_EmbeddedId = 0;  ///< The embedded object within it.
@@ -72,7 +72,8 @@ class DbReferenceValue : public DbReferenceStorage<Base> {
                             unsigned char dataModelType = DbValueModelType::kReference15)
       : DbReferenceStorage<Base>(key.dataId(), reference, dataModelType) {}
   /// Refused: a key of another kind.
-  template <class Other, class... Rest>
+  template <class Other, class... Rest,
+            class = std::enable_if_t<!std::is_same_v<Other, DbObjectId>>>
   explicit DbReferenceValue(DataKey<Other> /*key*/, const Rest&... /*rest*/)
       : DbReferenceStorage<Base>(0, DbObjectId(), DbValueModelType::kReference15) {
     static_assert(internal::kNever<Other>,

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <variant>
 
+#include "DbKitState.h"
 #include "EPoint.h"
 #include "IDbDataSchema.h"
 
@@ -28,30 +29,15 @@ using DbSchemaDefault =
 /// that ends while installed puts back what it replaced; one that ends
 /// while another is installed leaves the installed one alone, and the
 /// schema made after it will put back what it had replaced. So the
-/// installed schema is never one that has ended.
+/// installed schema is never one that has ended. The chain of schemas is
+/// the library's (DbKitState), one for the process: schemas of the
+/// application and of a provider library see each other.
 ///
 /// Thread safety: none; metas are registered on one thread.
 class DbSchemaBase : public IDbDataSchema {
  public:
-  DbSchemaBase() : m_pPrevious(sm_pInstance), m_pOlder(newest()) {
-    if (m_pOlder != nullptr) m_pOlder->m_pNewer = this;
-    newest() = this;
-    sm_pInstance = this;
-  }
-  ~DbSchemaBase() override {
-    // A newer schema that replaced this one puts back what this one had
-    // replaced.
-    for (DbSchemaBase* newer = m_pNewer; newer != nullptr; newer = newer->m_pNewer) {
-      if (newer->m_pPrevious == this) newer->m_pPrevious = m_pPrevious;
-    }
-    if (sm_pInstance == this) sm_pInstance = m_pPrevious;
-    if (m_pOlder != nullptr) m_pOlder->m_pNewer = m_pNewer;
-    if (m_pNewer != nullptr) {
-      m_pNewer->m_pOlder = m_pOlder;
-    } else {
-      newest() = m_pOlder;
-    }
-  }
+  DbSchemaBase() { DbKitState::installSchema(m_Link, *this); }
+  ~DbSchemaBase() override { DbKitState::removeSchema(m_Link); }
   DbSchemaBase(const DbSchemaBase&) = delete;
   DbSchemaBase& operator=(const DbSchemaBase&) = delete;
 
@@ -105,15 +91,7 @@ class DbSchemaBase : public IDbDataSchema {
   void setSchemaClosed(bool closed) override { m_bClosed = closed; }
 
  private:
-  // The living schemas of this kind, oldest to newest.
-  static DbSchemaBase*& newest() {
-    static DbSchemaBase* schema = nullptr;
-    return schema;
-  }
-
-  IDbDataSchema* m_pPrevious;  // installed when this one was made
-  DbSchemaBase* m_pOlder;
-  DbSchemaBase* m_pNewer = nullptr;
+  DbKitState::SchemaLink m_Link{};
   bool m_bClosed = false;
 };
 

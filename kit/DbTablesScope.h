@@ -4,6 +4,7 @@
 
 #include "DbData.h"
 #include "DbDataModel2DataBaseTypeMap.h"
+#include "DbKitState.h"
 #include "DbMetaBase.h"
 #include "DbMetaManager.h"
 #include "DbValueBase.h"
@@ -12,23 +13,26 @@ namespace tarvex {
 
 /// Sets up the process-wide tables for its lifetime, each on its own: it
 /// makes what is missing, keeps what exists, and at its end tears down
-/// exactly what it made.
+/// exactly what it made. Its steps are the library's own, with their
+/// guards.
 ///
 /// The sort-id table, when missing, starts afresh (DbData::init, no
-/// back-packed marks, last-entry id 60005), the packing table is cleared
-/// and the registry singleton, if one exists, is kept. The data-model type
-/// map, when missing, is made. Either way the kit's value kinds are entered
-/// in the type map (registerValueModelTypes). Register further data-model
-/// types, back-packed data ids and the last-entry id after construction,
-/// before the framework starts; a type map made before the scope (by an
-/// addDataModelType) is kept with its entries.
+/// back-packed marks, last-entry id 60005) and the packing table is cleared
+/// as the framework's start-up clears it (DbKitState::clearDataIdPacking):
+/// not while metas with direct arrays live, which keep their packed ids
+/// (reported); the registry singleton, if one exists, is kept. The kit's
+/// value kinds are entered in the type map, made if missing
+/// (registerValueModelTypes): an entry the application made before is
+/// kept, and one of another database type reported. Register further
+/// data-model types, back-packed data ids and the last-entry id after
+/// construction, before the framework starts.
 ///
 /// Destruction, in reverse, by the scope that made the sort-id table: the
 /// registry singleton is deleted with its metas (DbMetaManager::deinit),
-/// the packing table cleared, the last-entry id set back to 60005 and the
-/// sort-id table freed; by the scope that made the type map: the type map
-/// freed. A scope that found both tables (an outer scope, or an application
-/// that set them up itself) tears nothing down.
+/// the packing table cleared (as above), the last-entry id set back to
+/// 60005 and the sort-id table freed; by the scope that made the type map:
+/// the type map freed. A scope that found both tables (an outer scope, or
+/// an application that set them up itself) tears nothing down.
 ///
 /// REQUIRES: constructed and destroyed while no other thread uses Tarvex,
 /// scopes ending in the reverse order of their making; for the scope that
@@ -43,7 +47,7 @@ class DbTablesScope {
         m_bOwnsTypeMap(DbDataModel2DataBaseTypeMap::s_pInstance == nullptr) {
     try {
       if (m_bOwnsSortIds) {
-        DbMetaBase::initDataIdPacking();
+        DbKitState::clearDataIdPacking();
         DbData::init();
       }
       if (m_bOwnsTypeMap) DbDataModel2DataBaseTypeMap::init();
@@ -70,8 +74,14 @@ class DbTablesScope {
   // never made is passed over.
   void tearDown(bool made) const {
     if (m_bOwnsSortIds) {
-      if (made) DbMetaManager::deinit();
-      DbMetaBase::initDataIdPacking();
+      if (made) {
+        DbMetaManager::deinit();
+        // A report whose sink throws leaves the table as the report says.
+        try {
+          DbKitState::clearDataIdPacking();
+        } catch (...) {  // NOLINT(bugprone-empty-catch): a destructor lets nothing out
+        }
+      }
       // The last-entry role goes back to its default on the table, so that
       // the next init starts afresh.
       if (DbData::sm_pArrayDataId2SortId != nullptr) {

@@ -34,7 +34,7 @@ class DbValue;
 /// value for resetValue() and writes the datum as text for getAsString; on
 /// a provider's other base, both stay that base's.
 template <class T, class Base, bool kOnKitBase = std::is_base_of_v<DbValueBase, Base>>
-class DbValueStorage : public Base {
+class DbValueStorage : public internal::ValidByFlag<Base> {
  public:
   /// The current datum.
   const T& value() const { return m_Value; }
@@ -42,7 +42,7 @@ class DbValueStorage : public Base {
  protected:
   /// A value of `dataId` holding `value`, reporting `dataModelType`.
   DbValueStorage(unsigned short dataId, const T& value, unsigned char dataModelType)
-      : Base(dataId, dataModelType), m_Value(value) {}
+      : internal::ValidByFlag<Base>(dataId, dataModelType), m_Value(value) {}
 
   T m_Value;  ///< The datum.
 };
@@ -83,7 +83,8 @@ class DbValueStorage<T, Base, true> : public DbValueStorage<T, Base, false> {
     explicit DbValue(DataKey<KeyKind> key, Param value = Type(),                      \
                      unsigned char dataModelType = ModelType)                         \
         : DbValueStorage<Type, Base>(key.dataId(), value, dataModelType) {}           \
-    template <class Other, class... Rest>                                             \
+    template <class Other, class... Rest,                                             \
+              class = std::enable_if_t<!std::is_same_v<Other, KeyKind>>>              \
     explicit DbValue(DataKey<Other> /*key*/, const Rest&... /*rest*/)                 \
         : DbValueStorage<Type, Base>(0, Type(), ModelType) {                          \
       static_assert(internal::kNever<Other>,                                          \

@@ -8,11 +8,12 @@
 #include <limits>
 #include <locale>
 #include <sstream>
-#include <utility>
+#include <type_traits>
 
 #include "DbData.h"
 #include "DbDataList.h"
 #include "DbDataModel2DataBaseTypeMap.h"
+#include "DbKitState.h"
 #include "DbMetaBase.h"
 #include "DbObjectId.h"
 #include "EPoint.h"
@@ -20,30 +21,6 @@
 #include "ETime.h"
 
 namespace tarvex {
-
-/// Data-model types of the kit's value classes. Each is its database type
-/// plus 20, so the two are never mistaken for one another; string and time
-/// are stored kinds the meta operations do not single out.
-namespace DbValueModelType {
-enum : unsigned char {
-  kBool = 21,            ///< database type 1
-  kChar = 22,            ///< database type 2
-  kShort = 23,           ///< database type 3
-  kLong = 24,            ///< database type 4
-  kFloat = 25,           ///< database type 5
-  kDouble = 26,          ///< database type 6
-  kPoint = 27,           ///< database type 7
-  kContainer = 31,       ///< database type 11
-  kEmbeddedObject = 33,  ///< database type 13
-  kObjectId = 34,        ///< database type 14
-  kReference15 = 35,     ///< database type 15
-  kReference16 = 36,     ///< database type 16
-  kReference18 = 38,     ///< database type 18
-  kPoint3D = 39,         ///< database type 19
-  kString = 40,          ///< database type 20
-  kTime = 41,            ///< database type 21
-};
-}  // namespace DbValueModelType
 
 /// @cond TARVEX_INTERNAL
 namespace internal {
@@ -54,31 +31,11 @@ constexpr char kTimeDatabaseType = 21;
 /// @endcond
 
 /// Enters every data-model type of DbValueModelType in the process-wide
-/// DbDataModel2DataBaseTypeMap. Run it on one thread before the first meta
-/// is registered; DbTablesScope does.
-inline void registerValueModelTypes() {
-  static constexpr std::pair<unsigned char, char> kTypes[] = {
-      {DbValueModelType::kBool, DbDatabaseType::kBoolean},
-      {DbValueModelType::kChar, DbDatabaseType::kCharacter},
-      {DbValueModelType::kShort, DbDatabaseType::kShort},
-      {DbValueModelType::kLong, DbDatabaseType::kLong},
-      {DbValueModelType::kFloat, DbDatabaseType::kFloat},
-      {DbValueModelType::kDouble, DbDatabaseType::kDouble},
-      {DbValueModelType::kPoint, DbDatabaseType::kPoint},
-      {DbValueModelType::kContainer, DbDatabaseType::kContainer},
-      {DbValueModelType::kEmbeddedObject, DbDatabaseType::kEmbeddedObject},
-      {DbValueModelType::kObjectId, DbDatabaseType::kObjectId},
-      {DbValueModelType::kReference15, DbDatabaseType::kReference15},
-      {DbValueModelType::kReference16, DbDatabaseType::kReference16},
-      {DbValueModelType::kReference18, DbDatabaseType::kReference18},
-      {DbValueModelType::kPoint3D, DbDatabaseType::kPoint3D},
-      {DbValueModelType::kString, internal::kStringDatabaseType},
-      {DbValueModelType::kTime, internal::kTimeDatabaseType},
-  };
-  for (const auto& [dataModelType, databaseType] : kTypes) {
-    DbDataModel2DataBaseTypeMap::addDataModelType(dataModelType, databaseType);
-  }
-}
+/// DbDataModel2DataBaseTypeMap (DbKitState::registerValueModelTypes): an
+/// entry the application made before, of another database type, is kept
+/// and reported; false then. Run it on one thread before the first meta is
+/// registered; DbTablesScope does.
+inline bool registerValueModelTypes() { return DbKitState::registerValueModelTypes(); }
 
 /// Base of the kit's values: a data id, a data-model type, validity by the
 /// flag that DbData::clear() takes away, and the reset that resetValues()
@@ -93,7 +50,8 @@ inline void registerValueModelTypes() {
 ///
 /// A provider may put a base of its own under DbValue and DbReferenceValue
 /// instead; it must derive from DbData and be constructible from
-/// (data id, data-model type).
+/// (data id, data-model type). Unless that base answers valid() itself,
+/// DbValue and DbReferenceValue answer it by the same flag.
 class DbValueBase : public DbData {
  public:
   /// A valid value of data id `dataId` and data-model type `dataModelType`.
@@ -111,6 +69,27 @@ class DbValueBase : public DbData {
  private:
   unsigned char m_DataModelType;
 };
+
+/// @cond TARVEX_INTERNAL
+namespace internal {
+/// `Base`, answering valid() by the valid flag where DbData's valid() (always
+/// false) would answer: on a provider's base without a valid() of its own.
+template <class Base,
+          bool kByFlag = std::is_same_v<decltype(&Base::valid), bool (DbData::*)() const>>
+class ValidByFlag : public Base {
+ public:
+  using Base::Base;
+};
+template <class Base>
+class ValidByFlag<Base, true> : public Base {
+ public:
+  using Base::Base;
+  /// True until DbData::clear() takes the valid flag away; the kit's setters
+  /// give it back.
+  bool valid() const override { return this->isBitOn(DbData::kValidFlag); }
+};
+}  // namespace internal
+/// @endcond
 
 /// Puts every value of `meta` derived from DbValueBase back to its
 /// construction state: the datum (resetValue()) and the valid flag, which

@@ -104,6 +104,19 @@ class ProviderKit : public ::testing::Test {
   tarvex::DbTablesScope m_Tables;
 };
 
+// The capture holds exactly one report, of `text` from `file`, `line`.
+void expectReport(const ReportCapture& capture, const char* text, const char* file, int line) {
+  const auto reports = capture.assertions();
+  ASSERT_EQ(reports.size(), 1u);
+  EXPECT_EQ(tarvex_test::narrow(reports[0].text), text);
+  EXPECT_EQ(tarvex_test::narrow(reports[0].file), file);
+  EXPECT_EQ(reports[0].line, line);
+}
+void expectLostWriteReport(const ReportCapture& capture) {
+  expectReport(capture, "VORASSERT (meta with a value of the key's data id) failed",
+               ".\\DbDataKey", tarvex::kKeyMissingSetLine);
+}
+
 // --- The meta template ---------------------------------------------------------
 
 TEST_F(ProviderKit, MetaBindsAndGivesBackAsTheBase) {
@@ -177,6 +190,15 @@ TEST_F(ProviderKit, CreateMetaMakesAFreshMetaOfTheClassAndDirectSwitchPacks) {
   std::unique_ptr<DbMetaBase> directCopy(direct.createMeta());
   EXPECT_EQ(directCopy->getTypeId(), kDirectType);
   EXPECT_NE(directCopy->getData(kDirectCount), direct.getData(kDirectCount));
+
+  // A class that names another of its type id as Derived makes no copy of
+  // that other class.
+  class CopiedMeta final : public tarvex::DbMetaImpl<PlainKitMeta, kPlainType> {};
+  CopiedMeta copied;
+  ReportCapture capture;
+  EXPECT_EQ(copied.createMeta(), nullptr);
+  expectReport(capture, "VORASSERT (meta of the class it names as Derived) failed", ".\\DbMetaImpl",
+               CopiedMeta::kNotDerivedLine);
 }
 
 TEST_F(ProviderKit, ContainerOperationsReachOnlyTheKitsContainer) {
@@ -311,12 +333,21 @@ TEST_F(ProviderKit, TypedKeysReadAndWriteAndAnswerForMissingValues) {
   EXPECT_EQ(meta.getData(kCount)->getLong(), 12);
   EXPECT_EQ(tarvex::tryGet(meta, kCountKey), std::optional<std::int32_t>(12));
   static_assert(std::is_same_v<decltype(tarvex::get(meta, kNameKey)), const EString&>);
+  // Built from a key with a value that converts, as from a plain data id.
+  EXPECT_EQ(tarvex::DbStringValue(kNameKey, L"bolt").value(), EString(L"bolt"));
+  EXPECT_EQ(tarvex::DbShortValue(tarvex::DataKey<short>{1}, 3).value(), 3);
+  EXPECT_EQ(tarvex::DbDoubleValue(tarvex::DataKey<double>{1}, 1.5F).value(), 1.5);
 
   ReportCapture capture;
   EXPECT_EQ(tarvex::get(meta, kNameKey), EString());  // missing: a result, not a crash
   EXPECT_EQ(tarvex::tryGet(meta, kNameKey), std::nullopt);
-  EXPECT_FALSE(tarvex::set(meta, kNameKey, L"x"));
   EXPECT_TRUE(capture.records().empty());
+  EXPECT_FALSE(tarvex::set(meta, kNameKey, L"x"));  // a lost write is no silent one
+  expectLostWriteReport(capture);
+  capture.clear();
+  const tarvex::DbBorrowedMeta empty(kPlainType + 900);
+  EXPECT_FALSE(empty.set(kCountKey, 1));
+  expectLostWriteReport(capture);
 
   DbMetaManager::getInstance()->registerMeta(new EmbeddingKitMeta);
   tarvex::DbBorrowedMeta handle(kEmbeddingType, testObject(1));
@@ -494,6 +525,19 @@ TEST_F(ProviderKit, ClearedValuesAreValidAgainAfterAWriteOrAReset) {
   time.clear();
   time.getTimeToSet() = ebas::ETime(5);
   EXPECT_TRUE(time.valid());
+  // On a provider's own base that has no valid(): by the same flag.
+  struct OwnBase : DbData {
+    OwnBase(unsigned short dataId, unsigned char /*dataModelType*/) : DbData(dataId) {}
+  };
+  tarvex::DbValue<std::int32_t, OwnBase> count(5);
+  tarvex::DbReferenceValue<OwnBase> anchor(6);
+  EXPECT_TRUE(count.valid() && anchor.valid());
+  count.clear();
+  anchor.clear();
+  EXPECT_FALSE(count.valid() || anchor.valid());
+  count.setLong(1);
+  anchor.setReference(DbObjectId(8, 3, 1));
+  EXPECT_TRUE(count.valid() && anchor.valid());
 }
 
 // Insertion into a reference container at each position: inside 0..count
@@ -692,6 +736,21 @@ TEST_F(ProviderKit, MetaGivenBackBehindTheHandleIsNotGivenBackAgain) {
   }
   EXPECT_TRUE(handleReports(capture).empty());
   EXPECT_TRUE(DbMetaManager::getInstance()->check());
+  // A throwing trace sink: giveBack() passes its exception, the handle's end
+  // drops it; neither ends the process.
+  {
+    tarvex::DbBorrowedMeta lost(kPlainType, testObject(4));
+    lost->clear();
+    const tarvex_test::ThrowingSink sink;
+    EXPECT_THROW(lost.giveBack(), std::runtime_error);
+    EXPECT_FALSE(lost);
+  }
+  {
+    const tarvex_test::ThrowingSink sink;
+    const tarvex::DbBorrowedMeta lost(kPlainType, testObject(4));
+    lost->clear();
+  }
+  EXPECT_TRUE(DbMetaManager::getInstance()->check());
 }
 
 // Moving a handle does not compile; a handle reached from another thread
@@ -730,6 +789,21 @@ TEST_F(ProviderKit, RecycledMetaAnswersNoIdOfAnEarlierObject) {
   tarvex::DbBorrowedMeta unbound(kPlainType);
   ASSERT_EQ(unbound.get(), recycled);
   EXPECT_EQ(unbound->getObjectId(), DbObjectId());
+  // Nor its flags: a recycled meta starts as a new one.
+  {
+    tarvex::DbBorrowedMeta flagged(kPlainType, testObject(1));
+    flagged->setNewObject(true);
+    flagged->setDeleteObject(false);
+    flagged->setCreated(nullptr, true);
+    flagged->set3DObjectFlag(true);
+    flagged->setBuildStamp(7);
+  }
+  const PlainKitMeta newMeta;
+  const tarvex::DbBorrowedMeta again(kPlainType, testObject(2));
+  EXPECT_EQ(std::make_tuple(again->isNewObject(), again->getDeleteObject(), again->getCreated(),
+                            again->is3DObject(), again->getBuildStamp()),
+            std::make_tuple(newMeta.isNewObject(), newMeta.getDeleteObject(), newMeta.getCreated(),
+                            newMeta.is3DObject(), newMeta.getBuildStamp()));
   // A meta without an object id (given back, or never bound) is refused by
   // the container: no reference to 0/0/0.
   PlainKitMeta holder;
@@ -819,6 +893,47 @@ TEST(TablesScope, ScopeOverAHalfSetUpMakesWhatIsMissingAndTearsDownWhatItMade) {
   EXPECT_FALSE(DbMetaManager::getInstance()->isMetaRegistered(kPlainType));  // registry torn down
   DbMetaManager::deinit();
   DbDataModel2DataBaseTypeMap::deinit();
+}
+
+// Tables set up after a registry and type-map entries the application made:
+// the packed ids of live direct arrays and the application's entries stay.
+TEST(TablesScope, KeepsLiveDirectArraysPackedAndTheApplicationsTypes) {
+  constexpr unsigned short kWidth = 61021;
+  class LaterMeta final : public tarvex::DbMetaImpl<LaterMeta, kDirectType + 10, true> {
+   public:
+    LaterMeta() {
+      addData(new tarvex::DbLongValue(kWidth));
+      addData(new tarvex::DbLongValue(kDirectCount));
+    }
+  };
+  DbMetaManager::getInstance()->registerMeta(new DirectKitMeta);
+  DbDataModel2DataBaseTypeMap::addDataModelType(tarvex::DbValueModelType::kChar,
+                                                DbDatabaseType::kDouble);
+  {
+    ReportCapture capture;
+    tarvex::DbTablesScope tables;
+    const auto reports = capture.assertions();
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_EQ(tarvex_test::narrow(reports[0].text),
+              "The data-id packing was kept: 2 metas with direct data pointers still exist!");
+    EXPECT_EQ(tarvex_test::narrow(reports[1].text),
+              "Data-model type 22 is database type 6 in the type map, not 2 as the kit's value "
+              "kind: the entry is kept!");
+    EXPECT_EQ(tarvex_test::narrow(reports[1].file), ".\\DbKitState");
+    EXPECT_EQ(reports[1].line, DbKitState::kModelTypeClashLine);
+    const LaterMeta later;
+    tarvex::DbBorrowedMeta held(kDirectType, testObject(1));
+    EXPECT_EQ(held->getData(kWidth), nullptr);
+    EXPECT_TRUE(held.set(tarvex::DataKey<std::int32_t>{kDirectCount}, 7));
+    EXPECT_EQ(held->getData(kDirectCount)->getLong(), 7);
+    // The application's own double of data-model type 22 keeps its kind.
+    PlainKitMeta meta;
+    meta.addData(new tarvex_test::DoubleValue(kWidth, 2.5, tarvex::DbValueModelType::kChar));
+    EXPECT_EQ(tarvex::get(meta, tarvex::DataKey<double>{kWidth}), 2.5);
+    EXPECT_EQ(capture.assertions().size(), 2u);
+  }
+  DbDataModel2DataBaseTypeMap::deinit();
+  DbMetaManager::deinit();
 }
 
 TEST(TablesScope, LeavesTheTablesAsTheLibraryStarts) {
@@ -917,11 +1032,8 @@ TEST(MetaTableRegistration, OneCallRegistersUnderIDbMetaTable) {
 
 // One report of a value of another kind than its key's.
 void expectKindReport(const ReportCapture& capture) {
-  const auto reports = capture.assertions();
-  ASSERT_EQ(reports.size(), 1u);
-  EXPECT_EQ(tarvex_test::narrow(reports[0].text), "VORASSERT (value of the key's kind) failed");
-  EXPECT_EQ(tarvex_test::narrow(reports[0].file), ".\\DbStructureKeys");
-  EXPECT_EQ(reports[0].line, tarvex::kStructureKeyKindLine);
+  expectReport(capture, "VORASSERT (value of the key's kind) failed", ".\\DbStructureKeys",
+               tarvex::kStructureKeyKindLine);
 }
 
 TEST_F(ProviderKit, EmbeddedKeyReachesTheEmbeddedMetaOrAnswersNull) {
@@ -936,15 +1048,31 @@ TEST_F(ProviderKit, EmbeddedKeyReachesTheEmbeddedMetaOrAnswersNull) {
   EXPECT_EQ(placement->getData(kCount)->getLong(), 9);
   EXPECT_EQ(tarvex::tryGet(meta, kPlacementKey, kCountKey), std::optional<std::int32_t>(9));
 
-  {  // No value of that data id, or none of that id in the embedded meta: results.
+  // A refill after DbData::clear() makes the embedded object's value valid.
+  meta.getData(kPlacement)->clear();
+  EXPECT_TRUE(tarvex::set(meta, kPlacementKey, kCountKey, 10));
+  EXPECT_TRUE(meta.getData(kPlacement)->valid());
+  // The object's own id through the embedded object, by get and tryGet.
+  constexpr tarvex::DataKey<tarvex::OwnObjectId> kOwnId{61032};
+  placement->addData(new tarvex::DbObjectIdValue(kOwnId, DbObjectId(kPlainType, 1, 2)));
+  EXPECT_EQ(tarvex::get(meta, kPlacementKey, kOwnId), DbObjectId(kPlainType, 1, 2));
+  EXPECT_EQ(tarvex::tryGet(meta, kPlacementKey, kOwnId), DbObjectId(kPlainType, 1, 2));
+  EXPECT_EQ(tarvex::get(meta, tarvex::EmbeddedKey<PlainKitMeta>{60999}, kOwnId), DbObjectId());
+
+  {  // No value of that data id, or none of that id in the embedded meta: results;
+     // only a write is lost, and reported.
     ReportCapture capture;
     constexpr tarvex::EmbeddedKey<PlainKitMeta> kMissing{60999};
     EXPECT_EQ(tarvex::embedded(meta, kMissing), nullptr);
     EXPECT_EQ(tarvex::get(meta, kMissing, kCountKey), 0);
     EXPECT_EQ(tarvex::tryGet(meta, kMissing, kCountKey), std::nullopt);
-    EXPECT_FALSE(tarvex::set(meta, kMissing, kCountKey, 1));
     EXPECT_EQ(tarvex::tryGet(meta, kPlacementKey, kNameKey), std::nullopt);
     EXPECT_TRUE(capture.records().empty());
+    EXPECT_FALSE(tarvex::set(meta, kMissing, kCountKey, 1));
+    expectLostWriteReport(capture);
+    capture.clear();
+    EXPECT_FALSE(tarvex::set(meta, kPlacementKey, kNameKey, L"x"));
+    expectLostWriteReport(capture);
   }
   {  // A value of another kind.
     ReportCapture capture;
@@ -998,15 +1126,29 @@ TEST_F(ProviderKit, ContainerKeyAddsRemovesCountsAndWalksInOrder) {
                std::runtime_error);
   EXPECT_EQ(tarvex::referenceCount(meta, kPartsKey), 2u);
 
+  // Embedded ids go in and come out; a refill after DbData::clear() makes
+  // the container valid.
+  meta.getData(kParts)->clear();
+  EXPECT_TRUE(tarvex::addReference(meta, kPartsKey, DbEmbeddedObjId(id(6), 3), 0));
+  EXPECT_TRUE(meta.getData(kParts)->valid());
+  const std::vector<DbEmbeddedObjId> full = tarvex::referencesWithEmbeddedIds(meta, kPartsKey);
+  ASSERT_EQ(full.size(), 3u);
+  EXPECT_EQ(full[0].getObjectId(), id(6));
+  EXPECT_EQ(full[0].getEmbeddedId(), 3);
+  EXPECT_EQ(full[1].getEmbeddedId(), 0);
+  EXPECT_EQ(tarvex::references(meta, kPartsKey), (std::vector<DbObjectId>{id(6), id(4), id(5)}));
+
   ReportCapture capture;
   constexpr tarvex::ContainerKey kMissing{60999};
   bool visited = false;
   EXPECT_FALSE(
       tarvex::forEachReference(meta, kMissing, [&](const DbObjectId&) { visited = true; }));
-  EXPECT_FALSE(tarvex::addReference(meta, kMissing, id(1)));
   EXPECT_FALSE(tarvex::removeReference(meta, kMissing, 0));
   EXPECT_EQ(tarvex::referenceCount(meta, kMissing), 0u);
   EXPECT_TRUE(capture.records().empty());
+  EXPECT_FALSE(tarvex::addReference(meta, kMissing, id(1)));  // a lost write
+  expectLostWriteReport(capture);
+  capture.clear();
   EXPECT_FALSE(tarvex::addReference(meta, tarvex::ContainerKey{kCount}, id(1)));
   expectKindReport(capture);
   EXPECT_FALSE(visited);
@@ -1140,6 +1282,11 @@ TEST_F(FrameworkScope, AnExceptionCannotSkipTheShutDown) {
   EXPECT_EQ(tarvex_test::narrow(reports[0].text), "VORASSERT (shut-down without exception) failed");
   EXPECT_EQ(tarvex_test::narrow(reports[0].file), ".\\DbFrameworkScope");
   EXPECT_EQ(reports[0].line, tarvex::DbFrameworkScope::kShutDownThrewLine);
+  {  // That report to a throwing sink: the scope's end lets nothing out.
+    const tarvex_test::ThrowingSink sink;
+    const tarvex::DbFrameworkScope framework(m_Tables);
+  }
+  EXPECT_EQ(CountingTable::s_Exits, 5);
 }
 
 TEST_F(FrameworkScope, OuterEndingFirstLeavesTheJoinedOneNothingToDo) {
@@ -1205,6 +1352,16 @@ TEST(MetaTableRegistration, RefusesATakenOrEmptyNameAndRegistrationWhileRunning)
     EXPECT_FALSE(tarvex::registerMetaTable<KitTable>(L"LateTable"));
     EXPECT_EQ(capture.assertions().size(), 1u);
   }
+  {  // Started by the application itself: refused all the same, and a scope joins.
+    tarvex::DbTablesScope tables;
+    AfFramework::startUp();
+    ReportCapture capture;
+    EXPECT_FALSE(tarvex::registerMetaTable<KitTable>(L"LateTable"));
+    EXPECT_EQ(capture.assertions().size(), 1u);
+    EXPECT_TRUE(tarvex::DbFrameworkScope(tables).joined());
+    EXPECT_TRUE(tarvex::DbFrameworkScope::running());
+    AfFramework::shutDown();
+  }
   EXPECT_FALSE(AfInterfaceManager::getInstance()->isKnown(L"LateTable", false, true));
   first.reset();
   EXPECT_FALSE(AfInterfaceManager::getInstance()->isKnown(L"KitTable", false, true));
@@ -1222,6 +1379,25 @@ TEST_F(ProviderKit, ReadyMetaTableRegistersInOrderAndAnswersForEveryMeta) {
   tarvex::DbMetaTable<UncopiableKitMeta, DirectKitMeta> refusing;
   EXPECT_FALSE(refusing.initTable());
   EXPECT_TRUE(DbMetaManager::getInstance()->isMetaRegistered(kDirectType));  // the rest goes on
+
+  // Listed before the type it embeds: reported with both types, schema or not.
+  DbMetaManager::deinit();
+  capture.clear();
+  EXPECT_TRUE((tarvex::DbMetaTable<EmbeddingKitMeta, PlainKitMeta>().initTable()));
+  expectReport(capture,
+               "The meta of type 63 embeds type 61, which is not registered yet: register type 61 "
+               "first!",
+               ".\\DbMetaTableRegistration", tarvex::kEmbeddedTypeLaterLine);
+
+  // The embedded type's defaults are its new meta's, not those a recycled
+  // working meta was last given.
+  DbMetaManager::deinit();
+  tarvex::DbRecordingSchema schema;
+  DbMetaManager::getInstance()->registerMeta(new PlainKitMeta);
+  EXPECT_TRUE(tarvex::DbBorrowedMeta(kPlainType, testObject(1)).set(kCountKey, 90));
+  DbMetaManager::getInstance()->registerMeta(new EmbeddingKitMeta);
+  EXPECT_EQ(schema.entries().at({kPlainType, kCount}).defaultValue,
+            tarvex::DbSchemaDefault(std::int32_t{5}));
 }
 
 }  // namespace

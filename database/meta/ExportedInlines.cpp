@@ -12,6 +12,7 @@
 #include "DbDataId2DataMap.h"
 #include "DbDataList.h"
 #include "DbDataModel2DataBaseTypeMap.h"
+#include "DbKitState.h"
 #include "DbMetaBase.h"
 #include "DbMetaManager.h"
 #include "DbMetaManagerBase.h"
@@ -70,6 +71,8 @@ void keepExportedInlineMembers(DbMetaBase& meta, const DbMetaManager& manager) {
   keep(&DbData::switchBitOn);
   keep(&DbDataId2DataMap::getData);
   keep(&DbDataModel2DataBaseTypeMap::getDatabaseType);
+  keep(&DbKitState::isKitMetaClass);
+  keep(&DbKitState::noteKitMetaClass);
   keep(&DbMetaBase::getBuildStamp);
   keep(&DbMetaBase::setBuildStamp);
   keep(&DbMetaBase::getCreated);
@@ -108,5 +111,7 @@ constexpr std::uint32_t DbData::kBackPackingOffset;
 constexpr unsigned short DbData::kValidFlag;
 constexpr unsigned char DbDataModel2DataBaseTypeMap::kTableSize;
 constexpr char DbDataModel2DataBaseTypeMap::kUndefinedDatabaseType;
+constexpr int DbKitState::kModelTypeClashLine;
+constexpr unsigned DbKitState::kKitMetaClassSlots;
 constexpr unsigned short DbMetaBase::kDirectDataSpare;
 constexpr std::uint32_t DbMetaBase::kMaxNestingDepth;

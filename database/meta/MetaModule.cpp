@@ -1,11 +1,10 @@
 #include "MetaModule.h"
 
-#include <cstdint>
 #include <vector>
 
 #include "AfInterfaceManager.h"
 #include "AfInterfaceSmartPtr.h"
-#include "DbMetaBase.h"
+#include "DbKitState.h"
 #include "IDbMetaTable.h"
 #include "Reporting.h"
 
@@ -18,10 +17,7 @@ extern "C" const char tarvex_link_meta_module = 0;
 
 namespace {
 
-using tarvex::internal::composeText;
-using tarvex::internal::reportAssert;
 using tarvex::internal::ReportSite;
-namespace texts = tarvex::internal::texts;
 
 // Made in this order at load, destroyed in reverse at unload: the module's
 // hooks and every trace of the library read the trace state.
@@ -31,8 +27,6 @@ MetaModule g_MetaModule;
 // Where this file creates providers, as the framework is told.
 constexpr ReportSite kInitCreate{tarvex::internal::files::kMetaModule, 49};
 constexpr ReportSite kExitCreate{tarvex::internal::files::kMetaModule, 76};
-// Where a start-up over live packed ids is reported.
-constexpr ReportSite kPackingInUse{tarvex::internal::files::kMetaModule, 43};
 
 const EString kInterfaceName("IDbMetaTable");
 
@@ -61,15 +55,10 @@ MetaModule::MetaModule() : AfModule(L"Meta", false, 33.0) {}
 MetaModule::~MetaModule() = default;
 
 bool MetaModule::init() {
-  // A second start-up (or a second module) must not hand the packed ids of
-  // live direct arrays to other data ids: the table stays as it is, and goes
-  // on growing from where it stands.
-  if (const std::uint32_t holding = DbMetaBase::getPackingMetaCount(); holding != 0) {
-    reportAssert(composeText(texts::kPackingInUse, {EString().set(static_cast<unsigned>(holding))}),
-                 kPackingInUse);
-  } else {
-    DbMetaBase::initDataIdPacking();
-  }
+  // Running from here on: a meta table registered from an initTable would
+  // miss this start-up.
+  DbKitState::moduleStarted();
+  DbKitState::clearDataIdPacking();
   for (const EString& name : registeredProviderNames()) {
     ProviderHolder provider = createProvider(name, kInitCreate);
     if (provider) provider->initTable();
@@ -80,6 +69,8 @@ bool MetaModule::init() {
 bool MetaModule::initGui() { return true; }
 
 bool MetaModule::exit() {
+  // Shut down also when an exitTable throws.
+  DbKitState::moduleShutDown();
   for (const EString& name : registeredProviderNames()) {
     // A provider the framework no longer knows must not be loaded again
     // just to be shut down.

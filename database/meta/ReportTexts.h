@@ -10,6 +10,7 @@ namespace files {
 inline constexpr char kDbData[] = ".\\DbData";
 inline constexpr char kDbDataModel2DataBaseTypeMap[] = ".\\DbDataModel2DataBaseTypeMap";
 inline constexpr char kDbMetaBase[] = ".\\DbMetaBase";
+inline constexpr char kDbKitState[] = ".\\DbKitState";
 inline constexpr char kDbMetaManagerBase[] = ".\\DbMetaManagerBase";
 inline constexpr char kDbType2MetaMap[] = ".\\DbType2MetaMap";
 // Passed to the framework with each provider it creates, and the source of
@@ -70,6 +71,11 @@ inline constexpr wchar_t kRegisterInTeardown[] =
 // Start-up finds metas with direct arrays, which the packing table indexes.
 inline constexpr wchar_t kPackingInUse[] =
     L"The data-id packing was kept: {count} metas with direct data pointers still exist!";
+// A type-map entry made before the kit's set-up, of another database type
+// than the kit's value kind of that data-model type.
+inline constexpr wchar_t kModelTypeClash[] =
+    L"Data-model type {model} is database type {found} in the type map, not {kit} as the kit's "
+    L"value kind: the entry is kept!";
 
 // --- Debug traces under "Meta" ---------------------------------------------
 inline constexpr wchar_t kInvalidBuildStamp[] = L"At least one invalid build stamp.";
