@@ -5,6 +5,10 @@
 // kit refuses to compile is KitMisuse.cpp's.
 #include <gtest/gtest.h>
 
+#if defined(TARVEX_TEST_KIT_PLUGIN)
+#include <dlfcn.h>
+#endif
+
 #include <algorithm>
 #include <array>
 #include <memory>
@@ -1322,6 +1326,33 @@ std::vector<EString> metaTableNames() {
   AfInterfaceNameManager::instance()->getRegisterdInterfaceNames(L"IDbMetaTable", names);
   return names;
 }
+
+#if defined(TARVEX_TEST_KIT_PLUGIN)
+// A provider library loaded at run time has its own copy of every header
+// static: the kit's schemas and the framework's state must still be one.
+TEST(KitAcrossImages, SchemasAndTheRunningFrameworkAreOnePerProcess) {
+  void* plugin = dlopen(TARVEX_TEST_KIT_PLUGIN, RTLD_NOW | RTLD_LOCAL);
+  ASSERT_NE(plugin, nullptr) << dlerror();
+  const auto entry = [plugin](const char* name) { return dlsym(plugin, name); };
+  auto* makeSchema = reinterpret_cast<void* (*)()>(entry("tarvexPluginMakeSchema"));
+  auto* endSchema = reinterpret_cast<void (*)(void*)>(entry("tarvexPluginEndSchema"));
+  auto* registerTable = reinterpret_cast<bool (*)()>(entry("tarvexPluginRegisterTable"));
+  ASSERT_TRUE(makeSchema != nullptr && endSchema != nullptr && registerTable != nullptr);
+  auto application = std::make_unique<tarvex::DbRecordingSchema>();
+  void* provider = makeSchema();
+  application.reset();  // the application's schema ends first
+  endSchema(provider);
+  EXPECT_EQ(IDbDataSchema::getSmallInstance(), nullptr);  // not the ended one
+  {
+    tarvex::DbTablesScope tables;
+    const tarvex::DbFrameworkScope framework(tables);
+    ReportCapture capture;
+    EXPECT_FALSE(registerTable());
+    EXPECT_EQ(capture.assertions().size(), 1u);
+  }
+  dlclose(plugin);
+}
+#endif
 
 TEST(MetaTableRegistration, RefusesATakenOrEmptyNameAndRegistrationWhileRunning) {
   const std::vector<EString> before = metaTableNames();
