@@ -288,6 +288,7 @@ bool set(DbMetaBase& meta, DataKey<T> key, const U& value) {
                 "on the way (DataKey<T> takes a T)");
   DbData* data = meta.getData(key.dataId());
   if (data == nullptr) {
+    internal::reportMissingValue(kKeyMissingSetLine);
     return false;
   }
   if (internal::isExactKind<Kind>(*data)) {
