@@ -1,10 +1,12 @@
 # Front door: checks the prerequisites, then drives the CMake presets.
 # `make help` lists the targets.
 LIBRARY_PACKAGES := cmake ninja-build g++ libtbb-dev libboost-dev
-TEST_PACKAGES := libgtest-dev
+# The sample storage layer under the demo and its benchmark.
+EXAMPLE_PACKAGES := libsqlite3-dev
+TEST_PACKAGES := libgtest-dev sqlite3
 BENCH_PACKAGES := libbenchmark-dev
 WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix wine64 dpkg-dev
-PACKAGES := $(LIBRARY_PACKAGES) $(TEST_PACKAGES) $(BENCH_PACKAGES)
+PACKAGES := $(LIBRARY_PACKAGES) $(EXAMPLE_PACKAGES) $(TEST_PACKAGES) $(BENCH_PACKAGES)
 JOBS ?= $(shell nproc)
 # Extra arguments for the demo, e.g. make demo ARGS="--threads=8 --requests=10000"
 ARGS ?=
@@ -174,7 +176,7 @@ test-clang: setup
 
 # A user who wants only the library needs neither GoogleTest nor Google Benchmark.
 check-lean:
-	@tools/ensure-packages $(LIBRARY_PACKAGES)
+	@tools/ensure-packages $(LIBRARY_PACKAGES) $(EXAMPLE_PACKAGES)
 	cmake -S . -B build/lean -G Ninja --no-warn-unused-cli -DTARVEX_BUILD_TESTS=OFF -DTARVEX_BUILD_BENCHMARKS=OFF \
 	  -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON \
 	  -DCMAKE_COMPILE_WARNING_AS_ERROR=ON
