@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <string>
 #include <thread>
 #include <utility>
 
@@ -129,7 +130,7 @@ std::string utf8(const std::wstring& text) {
   std::string out;
   out.reserve(text.size());
   for (const wchar_t character : text) {
-    const auto c = static_cast<std::uint32_t>(character);
+    const auto c = static_cast<std::uint32_t>(std::char_traits<wchar_t>::to_int_type(character));
     if (c < 0x80) {
       out += static_cast<char>(c);
     } else if (c < 0x800) {
@@ -177,6 +178,13 @@ double realAt(const std::string& blob, std::size_t index) {
     std::memcpy(&value, blob.data() + index * sizeof value, sizeof value);
   }
   return value;
+}
+
+// Reals compare by their bits: -0.0 is not 0.0, a NaN equals itself.
+std::uint64_t bitsOf(double real) {
+  std::uint64_t bits = 0;
+  std::memcpy(&bits, &real, sizeof bits);
+  return bits;
 }
 
 void setInteger(StoredValue& row, std::int64_t value) {
@@ -547,7 +555,7 @@ struct Reset {
 bool StoredValue::operator==(const StoredValue& other) const {
   return scope == other.scope && dataId == other.dataId && element == other.element &&
          databaseType == other.databaseType && datum == other.datum && integer == other.integer &&
-         std::memcmp(&real, &other.real, sizeof real) == 0 && bytes == other.bytes &&
+         bitsOf(real) == bitsOf(other.real) && bytes == other.bytes &&
          embeddedId == other.embeddedId;
 }
 

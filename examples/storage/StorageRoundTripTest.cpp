@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,15 @@
 #include "ObjectStore.h"
 #include "SampleMetas.h"
 #include "TarvexKit.h"
+
+namespace tarvex_store {
+// Failures name the row, not its bytes.
+void PrintTo(const StoredValue& row, std::ostream* out) {
+  *out << "{" << row.scope << row.dataId << "[" << row.element << "] type " << int{row.databaseType}
+       << ": " << row.integer << " " << row.real << " \"" << row.bytes << "\" #" << row.embeddedId
+       << "}";
+}
+}  // namespace tarvex_store
 
 using namespace tarvex_sample;
 using tarvex_store::ObjectStore;
