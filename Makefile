@@ -31,7 +31,7 @@ help:
 	@echo "  make test-tsan         the thread suites (ctest label tsan) under ThreadSanitizer"
 	@echo "  make fuzz              bounded libFuzzer run (clang; FUZZ_SECONDS=60)"
 	@echo "  make coverage          line and branch coverage of database/meta (gcovr), fails below 97 %"
-	@echo "  make bench [ARGS=...]  Release benchmarks (preset bench), medians of 5 shuffled runs;"
+	@echo "  make bench [ARGS=...]  Release benchmarks (preset bench, the store's too), medians of 5 shuffled runs;"
 	@echo "                         ARGS e.g. --strict or --benchmark_filter=Cycle/"
 	@echo "  make test-windows      Windows x86_64 DLLs (mingw-w64), every test run under Wine"
 	@echo "  make test-clang        everything built with Clang, every test"
@@ -150,6 +150,7 @@ bench: setup
 	cmake --preset bench
 	cmake --build --preset bench -j $(JOBS)
 	build/bench/bench/tarvex-bench $(BENCH_REPEAT) $(ARGS)
+	build/bench/bench/tarvex-store-bench $(BENCH_REPEAT) $(ARGS)
 
 # Cross build for Windows against oneTBB and GoogleTest built for it
 # (tools/windows-deps, kept in build/windows-deps), tests run under Wine.
