@@ -623,6 +623,7 @@ std::uint64_t ObjectStore::fileSize() const {
 
 std::vector<StoredValue> ObjectStore::rowsOf(DbMetaBase& meta) const {
   std::vector<StoredValue> rows;
+  rows.reserve(meta.getDataList(false).size());
   meta.prepareContainerAccess();
   try {
     collect(m_Kinds, meta, "", rows);
@@ -643,6 +644,7 @@ StoreConnection::StoreConnection(const ObjectStore& store) : m_Store(store) {
     // loses nothing committed (only a power cut could lose the last ones).
     execute(store.m_Path, m_pDb, "PRAGMA synchronous = NORMAL", "cannot set up");
     m_pBegin = prepare("BEGIN IMMEDIATE");
+    m_pBeginRead = prepare("BEGIN");
     m_pCommit = prepare("COMMIT");
     m_pRollback = prepare("ROLLBACK");
     m_pDeleteValues =
@@ -823,8 +825,12 @@ bool StoreConnection::load(DbMetaBase& meta) {
   std::int64_t count = 0;
   std::vector<StoredValue> stored;
   const bool own = !m_bInTransaction;
-  // One snapshot for the object and its values, even while others write.
-  if (own) begin();
+  // One snapshot for the object and its values, even while others write;
+  // a read transaction leaves the write lock to the writers.
+  if (own) {
+    run(m_pBeginRead, "cannot begin a transaction");
+    m_bInTransaction = true;
+  }
   try {
     {
       Reset reset{m_pSelectObject};

@@ -170,6 +170,7 @@ class StoreConnection {
   sqlite3* m_pDb = nullptr;
   std::vector<sqlite3_stmt*> m_Statements;
   sqlite3_stmt* m_pBegin = nullptr;
+  sqlite3_stmt* m_pBeginRead = nullptr;
   sqlite3_stmt* m_pCommit = nullptr;
   sqlite3_stmt* m_pRollback = nullptr;
   sqlite3_stmt* m_pDeleteValues = nullptr;
