@@ -362,9 +362,11 @@ std::string scopeOf(const std::string& scope, unsigned short dataId) {
   return scope + std::to_string(dataId) + "/";
 }
 
+// Walks the values in sort-id order, the order the application stores them
+// in; the rows are keyed by data id, so the tables do not depend on it.
 void collect(const StoredKinds& kinds, DbMetaBase& meta, const std::string& scope,
              std::vector<StoredValue>& out) {
-  for (DbData* value : meta.getDataList(false)) {
+  for (DbData* value : meta.getDataList(true)) {
     if (value == nullptr) continue;
     StoredValue row;
     row.scope = scope;

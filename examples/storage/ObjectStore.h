@@ -101,8 +101,8 @@ class ObjectStore {
   /// The file's size in bytes, its write-ahead log folded in first.
   std::uint64_t fileSize() const;
 
-  /// The rows save() writes for the object bound to `meta`, in the order of
-  /// its values (containers prepared for access while they are read).
+  /// The rows save() writes for the object bound to `meta`, its values in
+  /// sort-id order (containers prepared for access while they are read).
   /// Throws StoreError for a value of a kind the store cannot write.
   std::vector<StoredValue> rowsOf(DbMetaBase& meta) const;
 
