@@ -267,6 +267,15 @@ std::string report(const RunResults& run, bool& ok) {
             "              worker's beam pool grew to %s\n",
             highestBeams, range.c_str());
   }
+  if (run.store.used) {
+    appendf(out,
+            "    store     one group of four requests in %u loaded its objects from the store\n"
+            "              (%llu found), changed them through the meta and saved them, a\n"
+            "              transaction each; the %llu objects in the file were read back\n"
+            "              %s, through metas bound to new objects, and compared\n",
+            run.store.every, ull(loaded), ull(run.store.verifiedAfter),
+            run.store.verifiedBefore != 0 ? "before and after the run" : "after the run");
+  }
   appendf(
       out,
       "    check     check() and the dump walk every pool; the dump's held line counts every\n"
