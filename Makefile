@@ -1,10 +1,12 @@
 # Front door: checks the prerequisites, then drives the CMake presets.
 # `make help` lists the targets.
 LIBRARY_PACKAGES := cmake ninja-build g++ libtbb-dev libboost-dev
-TEST_PACKAGES := libgtest-dev
+# The sample storage layer under the demo and its benchmark.
+EXAMPLE_PACKAGES := libsqlite3-dev
+TEST_PACKAGES := libgtest-dev sqlite3
 BENCH_PACKAGES := libbenchmark-dev
 WINDOWS_PACKAGES := g++-mingw-w64-x86-64-posix wine64 dpkg-dev
-PACKAGES := $(LIBRARY_PACKAGES) $(TEST_PACKAGES) $(BENCH_PACKAGES)
+PACKAGES := $(LIBRARY_PACKAGES) $(EXAMPLE_PACKAGES) $(TEST_PACKAGES) $(BENCH_PACKAGES)
 JOBS ?= $(shell nproc)
 # Extra arguments for the demo, e.g. make demo ARGS="--threads=8 --requests=10000"
 ARGS ?=
@@ -29,7 +31,7 @@ help:
 	@echo "  make test-tsan         the thread suites (ctest label tsan) under ThreadSanitizer"
 	@echo "  make fuzz              bounded libFuzzer run (clang; FUZZ_SECONDS=60)"
 	@echo "  make coverage          line and branch coverage of database/meta (gcovr), fails below 97 %"
-	@echo "  make bench [ARGS=...]  Release benchmarks (preset bench), medians of 5 shuffled runs;"
+	@echo "  make bench [ARGS=...]  Release benchmarks (preset bench, the store's too), medians of 5 shuffled runs;"
 	@echo "                         ARGS e.g. --strict or --benchmark_filter=Cycle/"
 	@echo "  make test-windows      Windows x86_64 DLLs (mingw-w64), every test run under Wine"
 	@echo "  make test-clang        everything built with Clang, every test"
@@ -148,6 +150,7 @@ bench: setup
 	cmake --preset bench
 	cmake --build --preset bench -j $(JOBS)
 	build/bench/bench/tarvex-bench $(BENCH_REPEAT) $(ARGS)
+	build/bench/bench/tarvex-store-bench $(BENCH_REPEAT) $(ARGS)
 
 # Cross build for Windows against oneTBB and GoogleTest built for it
 # (tools/windows-deps, kept in build/windows-deps), tests run under Wine.
@@ -174,7 +177,7 @@ test-clang: setup
 
 # A user who wants only the library needs neither GoogleTest nor Google Benchmark.
 check-lean:
-	@tools/ensure-packages $(LIBRARY_PACKAGES)
+	@tools/ensure-packages $(LIBRARY_PACKAGES) $(EXAMPLE_PACKAGES)
 	cmake -S . -B build/lean -G Ninja --no-warn-unused-cli -DTARVEX_BUILD_TESTS=OFF -DTARVEX_BUILD_BENCHMARKS=OFF \
 	  -DCMAKE_DISABLE_FIND_PACKAGE_GTest=ON -DCMAKE_DISABLE_FIND_PACKAGE_benchmark=ON \
 	  -DCMAKE_COMPILE_WARNING_AS_ERROR=ON

@@ -1,7 +1,9 @@
 # Runs tarvex-demo and holds its report to numbers worked out here from the
 # options alone, so a count that drifts from what it names fails.
 # Usage: cmake -DDEMO=<tarvex-demo> [-DEMULATOR=<list>] -DTHREADS=N -DREQUESTS=M [-DDROP=<data id>]
-#              -P CheckDemoReport.cmake
+#              [-DSTORE=ON] -P CheckDemoReport.cmake
+# With STORE, the demo keeps its objects in a temporary store, one group of
+# four requests in 50 (the default) going through it.
 # With DROP, the sample metas lack that value (the demo's test option): the run
 # must end with status 1 and name the missing value of the first request,
 # which must then be a beam's length (data id 60104).
@@ -32,7 +34,13 @@ if(DEFINED DROP)
   expect_line("  values      8 read back and compared, 1 wrong or missing\n")
   # The write to the missing value is lost, and reported as such.
   expect_line("report: VORASSERT (meta with a value of the key's data id) failed (.\\DbDataKey:180)")
-  expect_line("  result      FAILED: values, checks, reports\n")
+  if(STORE)
+    # The beam was saved without the value, and read back so.
+    expect_line("beam (22), data id 60104: expected 9312.5, found no value")
+    expect_line("  result      FAILED: values, checks, store, reports\n")
+  else()
+    expect_line("  result      FAILED: values, checks, reports\n")
+  endif()
   return()
 endif()
 
@@ -46,10 +54,32 @@ endif()
 # object id; a plate's 8 and its object id; a placement's 4; an assembly's 3,
 # its object id and its placement's 4, and for a move the moved object id, each
 # part and the moved frame.
+# Through the store go requests 4g to 4g + 3 for every 50th g; each is saved
+# once, as a new object, and read back after the run: a beam's 8 values, a
+# plate's 9, a placement's 4, an assembly's 4 and its placement's 4; a moved
+# one's object id under the new database too, and each part.
 set(values 0)
 set(moves 0)
+set(saved 0)
+set(verified_values 0)
 math(EXPR last "${REQUESTS} - 1")
 foreach(i RANGE 0 ${last})
+  math(EXPR group "(${i} / 4) % 50")
+  if(group EQUAL 0)
+    math(EXPR saved "${saved} + 1")
+    math(EXPR kind "${i} % 4")
+    if(kind EQUAL 0 OR kind EQUAL 2)
+      math(EXPR verified_values "${verified_values} + 8")
+    elseif(kind EQUAL 1)
+      math(EXPR verified_values "${verified_values} + 9")
+    else()
+      math(EXPR verified_values "${verified_values} + 4")
+    endif()
+    math(EXPR phase "${i} % 16")
+    if(phase EQUAL 2)
+      math(EXPR verified_values "${verified_values} + 2 + (${i} / 16) % 4")
+    endif()
+  endif()
   math(EXPR kind "${i} % 4")
   if(kind EQUAL 0)
     math(EXPR values "${values} + 8")
@@ -83,6 +113,8 @@ math(EXPR held "8 + ${THREADS} * (3 + ${beams})")
 # One placement embedded in every assembly meta: registered, set-up, workers.
 math(EXPR embedded "2 + ${THREADS}")
 math(EXPR deleted "${held} + ${embedded}")
+math(EXPR saved "${THREADS} * ${saved}")
+math(EXPR verified_values "${THREADS} * ${verified_values}")
 
 expect_line("Tarvex demo: ${THREADS} threads x ${REQUESTS} requests\n")
 expect_line("  providers   1 started (initTable), 1 shut down (exitTable); start-up ok, shut-down ok\n")
@@ -98,5 +130,16 @@ expect_line("              DbMetaManager-InUseCount 0\n")
 expect_line(
   "  teardown    ${deleted} sample metas deleted (${held} held, ${embedded} embedded in assemblies), 0 left\n")
 expect_line("  reports     0 unexpected\n")
+if(STORE)
+  expect_line(" (temporary, removed), one group of 4 requests in 50\n")
+  expect_line("              ${saved} objects saved, 0 found by their request and loaded\n")
+  expect_line("              0 objects verified before the run, ${saved} after it; \
+${verified_values} values\n              compared, 0 wrong or missing, 0 failed checks\n")
+  if(NOT report MATCHES "\n              file [1-9][0-9]* bytes\n")
+    message(FATAL_ERROR "the report lacks the store file's size:\n${report}")
+  endif()
+else()
+  expect_line("  store       none: built without SQLite, the objects live in memory\n")
+endif()
 expect_line("  result      OK\n")
 message(STATUS "${requests} requests, ${values} values, ${held} metas held, as computed")

@@ -14,6 +14,7 @@ namespace {
 constexpr unsigned kMaxThreads = 256;
 constexpr unsigned kMaxRequests = 100000000;
 constexpr unsigned kMaxDataId = 65535;
+constexpr unsigned kMaxStoreEvery = 1000000;
 
 bool parseCount(const char* text, unsigned maximum, unsigned& out) {
   if (text == nullptr || *text < '0' || *text > '9') return false;
@@ -37,13 +38,18 @@ bool isTestDataId(unsigned id, bool written) {
 }  // namespace
 
 std::string usage() {
-  char text[1600];
+  char text[2000];
   std::snprintf(
       text, sizeof text,
       "Usage: tarvex-demo [--threads N] [--requests M] [--trace] [--help]\n"
       "       (--threads=N and --requests=M work as well)\n"
       "  --threads N       worker threads, 1..%u (default %u)\n"
       "  --requests M      object requests per thread, 1..%u (default %u)\n"
+      "  --store FILE      keep the objects in FILE; an existing one is first read\n"
+      "                    back and verified (default: a temporary file, removed)\n"
+      "  --store-every K   one group of four requests (one of each type) in K goes\n"
+      "                    through the store, the rest is served from memory\n"
+      "                    (1..%u, default %u)\n"
       "  --trace           switch the \"Meta\" trace on for the whole run and echo\n"
       "                    every report and trace as it arrives\n"
       "  --help            show this text\n"
@@ -55,7 +61,8 @@ std::string usage() {
       "  --fail-thread K   worker thread K cannot be started (the run ends with status 3)\n"
       "Exit status: 0 all matched, 1 something did not, 2 bad command line,\n"
       "             3 the demo could not run or report to the end\n",
-      kMaxThreads, Options().threads, kMaxRequests, Options().requests);
+      kMaxThreads, Options().threads, kMaxRequests, Options().requests, kMaxStoreEvery,
+      Options().storeEvery);
   return text;
 }
 
@@ -69,12 +76,28 @@ Parsed parseOptions(int argc, char** argv, Options& options) {
                              {"--requests", kMaxRequests, &options.requests},
                              {"--drop-value", kMaxDataId, &options.dropValue},
                              {"--lose-writes", kMaxDataId, &options.loseWrites},
-                             {"--fail-thread", kMaxThreads, &options.failThread}};
+                             {"--fail-thread", kMaxThreads, &options.failThread},
+                             {"--store-every", kMaxStoreEvery, &options.storeEvery}};
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) return Parsed::Help;
     if (std::strcmp(arg, "--trace") == 0) {
       options.trace = true;
+      continue;
+    }
+    if (std::strncmp(arg, "--store", 7) == 0 && (arg[7] == '\0' || arg[7] == '=')) {
+      const char* file = arg[7] == '=' ? arg + 8 : (i + 1 < argc ? argv[++i] : nullptr);
+      if (file == nullptr || *file == '\0') {
+        std::fprintf(stderr, "tarvex-demo: --store needs a file name\n");
+        return Parsed::Bad;
+      }
+      options.store = file;
+#ifndef TARVEX_DEMO_STORE
+      std::fprintf(stderr,
+                   "tarvex-demo: --store: this build has no store (no SQLite), its objects "
+                   "live in memory\n");
+      return Parsed::Bad;
+#endif
       continue;
     }
     // "--threads N" or "--threads=N"; likewise the other counts.

@@ -14,6 +14,10 @@ struct Options {
   unsigned dropValue = 0;
   unsigned loseWrites = 0;
   unsigned failThread = 0;
+  // The store file to keep (empty: a temporary one, removed at the end),
+  // and every how many groups of four requests go through the store.
+  std::string store;
+  unsigned storeEvery = 50;
 };
 
 enum class Parsed { Run, Help, Bad };

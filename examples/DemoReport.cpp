@@ -105,6 +105,15 @@ std::string report(const RunResults& run, bool& ok) {
     if (!result.error.empty())
       errors.push_back("thread " + std::to_string(t + 1) + ": " + result.error);
   }
+  // The store: the objects the requests loaded and the verifications.
+  Tally stored = run.store.tally;
+  std::uint64_t saved = 0, loaded = 0;
+  for (const WorkerResult& result : run.workers) {
+    stored.add(result.storeTally);
+    saved += result.saved;
+    loaded += result.loaded;
+  }
+  const bool storeOk = stored.wrongValues() == 0 && stored.failedChecks() == 0;
   const auto registered = static_cast<std::uint32_t>(run.registered.size());
   const std::uint32_t held = registered + sum(run.setUpThreadHeld) + sum(workersHeld);
   const std::size_t assembly = sampleTypeIndex(kAssemblyType);
@@ -138,6 +147,7 @@ std::string report(const RunResults& run, bool& ok) {
   unless(run.allGivenBack, "check()");
   unless(teardownOk, "teardown");
   unless(run.unexpected.empty(), "reports");
+  unless(storeOk, "store");
   ok = wrong.empty();
 
   // --- Report ----------------------------------------------------------------
@@ -170,6 +180,23 @@ std::string report(const RunResults& run, bool& ok) {
   if (failed > shown)
     appendf(out, "              (%llu more failures not shown)\n", ull(failed - shown));
   for (const std::string& error : errors) appendf(out, "  error       %s\n", error.c_str());
+  if (run.store.used) {
+    appendf(out, "  store       %s (%s), one group of 4 requests in %u\n", run.store.path.c_str(),
+            run.store.kept ? "kept" : "temporary, removed", run.store.every);
+    appendf(out, "              %llu objects saved, %llu found by their request and loaded\n",
+            ull(saved), ull(loaded));
+    appendf(out,
+            "              %llu objects verified before the run, %llu after it; %llu values\n"
+            "              compared, %llu wrong or missing, %llu failed checks\n",
+            ull(run.store.verifiedBefore), ull(run.store.verifiedAfter), ull(stored.values()),
+            ull(stored.wrongValues()), ull(stored.failedChecks()));
+    for (std::size_t i = 0; i < stored.failures().size() && i < kPrintedFailures; ++i) {
+      appendf(out, "              %s\n", stored.failures()[i].c_str());
+    }
+    appendf(out, "              file %llu bytes\n", ull(run.store.fileSize));
+  } else {
+    appendf(out, "  store       none: built without SQLite, the objects live in memory\n");
+  }
   appendf(out, "  metas held  registered %u; set-up thread: %s\n", registered,
           countsText(run.setUpThreadHeld).c_str());
   for (unsigned t = 0; t < run.threads && t < kPrintedThreads; ++t) {
@@ -239,6 +266,15 @@ std::string report(const RunResults& run, bool& ok) {
             "              a moved assembly binds up to %u beams at once as its parts, so each\n"
             "              worker's beam pool grew to %s\n",
             highestBeams, range.c_str());
+  }
+  if (run.store.used) {
+    appendf(out,
+            "    store     one group of four requests in %u loaded its objects from the store\n"
+            "              (%llu found), changed them through the meta and saved them, a\n"
+            "              transaction each; the %llu objects in the file were read back\n"
+            "              %s, through metas bound to new objects, and compared\n",
+            run.store.every, ull(loaded), ull(run.store.verifiedAfter),
+            run.store.verifiedBefore != 0 ? "before and after the run" : "after the run");
   }
   appendf(
       out,

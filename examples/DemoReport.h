@@ -22,6 +22,22 @@ struct WorkerResult {
   std::uint32_t stillBound = 0;      // metas the worker left bound
   std::string error;
   bool outOfMemory = false;
+  std::uint64_t saved = 0;   // objects saved through the store
+  std::uint64_t loaded = 0;  // objects a request found in the store
+  Tally storeTally;          // the values of the objects loaded
+  std::string storeError;    // why the store failed the worker
+};
+
+// What the store did, when the demo has one.
+struct StoreResults {
+  bool used = false;
+  std::string path;
+  bool kept = false;  // --store: the file stays
+  unsigned every = 0;
+  std::uint64_t verifiedBefore = 0;  // objects read back before the workers
+  std::uint64_t verifiedAfter = 0;   // and after them
+  Tally tally;                       // their values
+  std::uint64_t fileSize = 0;
 };
 
 // What the run gathered, in the order of the application's life.
@@ -44,6 +60,7 @@ struct RunResults {
   std::uint32_t aliveAfterTeardown = 0;
   bool placementsEmbedded = true;  // every sample assembly meta embeds a placement meta
   std::vector<std::string> unexpected;
+  StoreResults store;
 };
 
 // The report of `run`; `ok` tells whether everything matched.

@@ -183,6 +183,26 @@ DbObjectId objectIdOf(unsigned short typeId, const Request& request) {
   return DbObjectId(typeId, kDatabase, request.seed);
 }
 
+bool throughStore(std::uint32_t index, unsigned every) {
+  return index < kSeedStride && (index / 4) % every == 0;
+}
+
+bool movesAssembly(std::uint32_t index) { return index % 4 == 2 && (index / 4) % kMoveEvery == 0; }
+
+std::vector<DbObjectId> partsOf(const Request& request) {
+  const std::uint32_t parts = 1 + (request.index / 16) % kMaxParts;
+  std::vector<DbObjectId> ids;
+  for (std::uint32_t j = 0; j < parts; ++j) {
+    const unsigned short database = j % 2 == 0 ? kDatabase : kOtherDatabase;
+    ids.emplace_back(kBeamType, database, request.seed * 8u + j);
+  }
+  return ids;
+}
+
+Request requestOf(std::uint32_t seed) {
+  return Request{seed / kSeedStride, seed % kSeedStride, seed};
+}
+
 DbObjectId frameOf(std::uint32_t seed) { return DbObjectId(kFrameType, kDatabase, seed % 13); }
 
 void writeValues(Tally& tally, DbMetaBase& meta, const Request& request) {

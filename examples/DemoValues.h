@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
 #include "DbMetaBase.h"
 #include "DbObjectId.h"
@@ -24,6 +25,25 @@ struct Request {
   std::uint32_t index;
   std::uint32_t seed;
 };
+
+// Every how many assembly requests the parts are filled in and the assembly
+// moved to another database, and the most parts it gets.
+constexpr std::uint32_t kMoveEvery = 4;
+constexpr std::uint32_t kMaxParts = 4;
+// Seeds are thread * kSeedStride + index: unique, and telling the request
+// back, for indexes below the stride.
+constexpr std::uint32_t kSeedStride = 1000003;
+
+// Whether request `index` of a thread goes through the store: requests come
+// in groups of four, one of each type, and group g does when g % every is
+// 0. Only indexes below kSeedStride, whose seeds tell the request back.
+bool throughStore(std::uint32_t index, unsigned every);
+// Whether request `index` of a thread fills an assembly with parts and moves it.
+bool movesAssembly(std::uint32_t index);
+// The parts such a request adds, in the order it adds them.
+std::vector<DbObjectId> partsOf(const Request& request);
+// The request whose seed is `seed` (REQUIRES: its index was below kSeedStride).
+Request requestOf(std::uint32_t seed);
 
 // The id of the object of type `typeId` that `request` works on.
 DbObjectId objectIdOf(unsigned short typeId, const Request& request);

@@ -29,6 +29,9 @@
 #include "DemoOptions.h"
 #include "DemoReport.h"
 #include "DemoReportLog.h"
+#ifdef TARVEX_DEMO_STORE
+#include "DemoStore.h"
+#endif
 #include "DemoTally.h"
 #include "DemoValues.h"
 #include "DemoWorkerThreads.h"
@@ -47,11 +50,6 @@ constexpr int kExitOk = 0;
 constexpr int kExitMismatch = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitCannotRun = 3;
-
-// Every how many assembly requests the parts are filled in and the assembly
-// moved to another database, and the most parts it gets.
-constexpr std::uint32_t kMoveEvery = 4;
-constexpr std::uint32_t kMaxParts = 4;
 
 // --- The application around the workers ----------------------------------------
 
@@ -99,10 +97,33 @@ class Application {
 
 // --- A worker and its requests ---------------------------------------------------
 
+// The connection of a worker to the store, when the demo has one.
+#ifdef TARVEX_DEMO_STORE
+using Connection = tarvex_store::StoreConnection;
+#else
+// Without a store: no request goes through one.
+class Connection {
+ public:
+  void begin() {}
+  void commit() {}
+  bool load(DbMetaBase&) { return false; }
+  void save(DbMetaBase&) {}
+  void move(DbMetaBase& meta, unsigned short from, unsigned short to) {
+    meta.changeDatabaseIds(from, to);
+  }
+  static void finish(DbMetaBase&) {}
+};
+#endif
+
 class Worker {
  public:
-  Worker(unsigned thread, WorkerResult& result)
-      : m_Thread(thread), m_Result(result), m_Tally(result.tally) {}
+  // `connection` null: every request is served from memory.
+  Worker(unsigned thread, WorkerResult& result, Connection* connection, unsigned storeEvery)
+      : m_Thread(thread),
+        m_Result(result),
+        m_Tally(result.tally),
+        m_pConnection(connection),
+        m_StoreEvery(storeEvery) {}
 
   // Request i is a beam, a plate, an assembly or a placement as i % 4 is 0,
   // 1, 2 or 3.
@@ -111,28 +132,46 @@ class Worker {
                                                 kPlacementType};
     for (std::uint32_t i = 0; i < requests; ++i) {
       m_Tally.setRequest(i);
-      request(kTypes[i % 4], Request{m_Thread, i, m_Thread * 1000003u + i});
+      request(kTypes[i % 4], Request{m_Thread, i, m_Thread * kSeedStride + i});
       ++m_Result.requests;
     }
     m_Result.held = metasCreatedOnThisThread();
   }
 
  private:
-  // The road of one request.
+  // The road of one request; through the store, in a transaction of its
+  // own: the object loaded (an earlier run may have saved it), changed
+  // through the meta and saved.
   void request(unsigned short type, const Request& request) {
     DMMemberBase object(objectIdOf(type, request));
     DbMetaBase* meta = borrowAndBind(type, object);  // getMeta, setObject
     if (meta == nullptr) return;
+    Connection* store = throughStore(request.index, m_StoreEvery) ? m_pConnection : nullptr;
+    if (store != nullptr) {
+      store->begin();
+      if (store->load(*meta)) {
+        ++m_Result.loaded;
+        readValues(m_Result.storeTally, *meta, request);
+      }
+    }
     writeValues(m_Tally, *meta, request);  // the typed setters
     readValues(m_Tally, *meta, request);   // getData, through the typed keys
-    if (type == kAssemblyType) assembly(*meta, request);
+    if (type == kAssemblyType) assembly(*meta, request, store);
+    const int stamp = static_cast<int>(1 + request.seed % 1000);
+    if (store != nullptr) {
+      meta->setBuildStamp(stamp);
+      store->save(*meta);
+      store->commit();
+      Connection::finish(*meta);
+      ++m_Result.saved;
+    }
+    if (type == kAssemblyType) emptyParts(*meta);
     // The sorted list is what a storage layer walks; the hand-over passes the
     // object on with a build stamp; clear() gives the meta back to the pool.
     const DbDataList& sorted = meta->getDataList(true);
     m_Tally.check(sorted.size() == meta->getDataList(false).size() &&
                       std::is_sorted(sorted.begin(), sorted.end(), DbData::sortDbData),
                   type, "sorted data list out of order");
-    const int stamp = static_cast<int>(1 + request.seed % 1000);
     m_Tally.check(meta->takeOverObject(stamp) == &object && object.getBuildStamp() == stamp, type,
                   "takeOverObject handed over the wrong object");
     giveBack(*meta);
@@ -161,28 +200,25 @@ class Worker {
 
   // An assembly's placement is an object of its own, embedded, with a meta
   // the assembly's meta owns; now and then the assembly gets parts and moves.
-  void assembly(DbMetaBase& meta, const Request& request) {
+  void assembly(DbMetaBase& meta, const Request& request, Connection* store) {
     DbMetaBase* placement = meta.getMetaForEmbeddedObject(data::kAssemblyPlacement);
     m_Tally.check(placement != nullptr && placement->getTypeId() == kPlacementType, kAssemblyType,
                   "no embedded placement in data id", data::kAssemblyPlacement);
     if (placement == nullptr) return;
     writeValues(m_Tally, *placement, request);
     readValues(m_Tally, *placement, request);
-    if ((request.index / 4) % kMoveEvery == 0) move(meta, *placement, request);
+    if (movesAssembly(request.index)) move(meta, *placement, request, store);
   }
 
   // Fills the parts container from beam metas bound at the same time (so the
   // thread's beam pool grows to as many), moves the assembly from kDatabase
   // to kMovedDatabase and sees that exactly the ids in kDatabase moved, in
-  // the container and the embedded placement too.
-  void move(DbMetaBase& meta, DbMetaBase& placement, const Request& request) {
+  // the container and the embedded placement too. Through the store, the
+  // stored object moves with it.
+  void move(DbMetaBase& meta, DbMetaBase& placement, const Request& request, Connection* store) {
     ++m_Result.moves;
-    const std::uint32_t parts = 1 + (request.index / 16) % kMaxParts;
     std::vector<DMMemberBase> objects;
-    for (std::uint32_t j = 0; j < parts; ++j) {
-      const unsigned short database = j % 2 == 0 ? kDatabase : kOtherDatabase;
-      objects.emplace_back(DbObjectId(kBeamType, database, request.seed * 8u + j));
-    }
+    for (const DbObjectId& id : partsOf(request)) objects.emplace_back(id);
     std::vector<DbMetaBase*> partMetas;
     for (DMMemberBase& object : objects) {
       DbMetaBase* part = borrowAndBind(kBeamType, object);
@@ -198,7 +234,11 @@ class Worker {
     m_Tally.check(size == partMetas.size(), kAssemblyType, "wrong number of parts",
                   static_cast<long long>(size));
 
-    meta.changeDatabaseIds(kDatabase, kMovedDatabase);
+    if (store != nullptr) {
+      store->move(meta, kDatabase, kMovedDatabase);
+    } else {
+      meta.changeDatabaseIds(kDatabase, kMovedDatabase);
+    }
 
     const auto moved = [](DbObjectId id) {
       if (id.getDatabaseId() == kDatabase) id.setDatabaseId(kMovedDatabase);
@@ -221,7 +261,11 @@ class Worker {
     m_Tally.value(kPlacementType, data::kPlacementFrame, moved(frameOf(request.seed)),
                   tarvex::tryGet(placement, keys::kPlacementFrame));
     m_Tally.check(!placement.inUse(), kAssemblyType, "embedded placement left in use");
+  }
 
+  // Empties the parts container, so that the recycled meta starts without.
+  void emptyParts(DbMetaBase& meta) {
+    if (meta.getContainerSize(data::kAssemblyParts) == 0) return;
     while (meta.getContainerSize(data::kAssemblyParts) > 0) {
       if (!meta.removeObjectFromContainer(data::kAssemblyParts, 0)) break;
     }
@@ -233,6 +277,8 @@ class Worker {
   unsigned m_Thread;
   WorkerResult& m_Result;
   Tally& m_Tally;
+  Connection* m_pConnection;
+  unsigned m_StoreEvery;
 };
 
 // --- The application's life ------------------------------------------------------
@@ -263,7 +309,20 @@ int run(const Options& options) {
   }
   run.setUpThreadHeld = metasCreatedOnThisThread();
 
-  // The workers: each serves its requests from a pool of its own.
+#ifdef TARVEX_DEMO_STORE
+  // The store; what an earlier run saved in it is read back and verified
+  // first. One meta of a type at a time, so this thread's pool stays as
+  // registration made it.
+  const auto store = std::make_unique<DemoStore>(options.store);
+  run.store.used = true;
+  run.store.path = store->store().path();
+  run.store.kept = !store->temporary();
+  run.store.every = options.storeEvery;
+  run.store.verifiedBefore = store->verify(run.store.tally);
+#endif
+
+  // The workers: each serves its requests from a pool of its own, and
+  // talks to the store through a connection of its own.
   run.workers.resize(options.threads);
   for (unsigned t = 0; t < options.threads; ++t) run.workers[t].tally = Tally(t + 1);
   {
@@ -275,11 +334,19 @@ int run(const Options& options) {
           throw std::system_error(std::make_error_code(std::errc::resource_unavailable_try_again),
                                   "--fail-thread");
         }
-        workers.start([&options, &result, t] {
+        workers.start([&, t] {
           try {
-            Worker(t + 1, result).serve(options.requests);
+            std::unique_ptr<Connection> connection;
+#ifdef TARVEX_DEMO_STORE
+            connection = store->store().connect();
+#endif
+            Worker(t + 1, result, connection.get(), options.storeEvery).serve(options.requests);
           } catch (const std::bad_alloc&) {
             result.outOfMemory = true;
+#ifdef TARVEX_DEMO_STORE
+          } catch (const tarvex_store::StoreError& error) {
+            result.storeError = error.what();
+#endif
           } catch (const std::exception& error) {
             result.error = error.what();
           } catch (...) {
@@ -306,6 +373,16 @@ int run(const Options& options) {
   for (const WorkerResult& result : run.workers) {
     if (result.outOfMemory) throw std::bad_alloc();
   }
+  // A transaction that failed was rolled back; what was committed stays.
+  for (const WorkerResult& result : run.workers) {
+    if (result.storeError.empty()) continue;
+    std::fprintf(stderr, "tarvex-demo: store: %s\n", result.storeError.c_str());
+    return kExitCannotRun;
+  }
+#ifdef TARVEX_DEMO_STORE
+  run.store.verifiedAfter = store->verify(run.store.tally);
+  run.store.fileSize = store->store().fileSize();
+#endif
 
   // The registry's check and dump, with no worker left; the dump is a trace.
   run.allGivenBack = registry->check();
@@ -339,6 +416,10 @@ int main(int argc, char** argv) {
   // program unannounced.
   std::signal(SIGPIPE, SIG_IGN);
 #endif
+#ifdef SIGXFSZ
+  // A file size limit must make the store's write fail, not end the program.
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
   Options options;
   const Parsed parsed = parseOptions(argc, argv, options);
   if (parsed == Parsed::Bad) return kExitUsage;
@@ -347,6 +428,10 @@ int main(int argc, char** argv) {
     return run(options);
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "tarvex-demo: out of memory\n");
+#ifdef TARVEX_DEMO_STORE
+  } catch (const tarvex_store::StoreError& error) {
+    std::fprintf(stderr, "tarvex-demo: store: %s\n", error.what());
+#endif
   } catch (const std::exception& error) {
     std::fprintf(stderr, "tarvex-demo: stopped by an exception: %s\n", error.what());
   } catch (...) {
