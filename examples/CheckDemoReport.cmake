@@ -37,7 +37,7 @@ if(DEFINED DROP)
   if(STORE)
     # The beam was saved without the value, and read back so.
     expect_line("beam (22), data id 60104: expected 9312.5, found no value")
-    expect_line("  result      FAILED: values, checks, store, reports\n")
+    expect_line("  result      FAILED: values, checks, reports, store\n")
   else()
     expect_line("  result      FAILED: values, checks, reports\n")
   endif()
