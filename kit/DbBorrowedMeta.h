@@ -97,7 +97,7 @@ class DbBorrowedMeta {
       attach();
       return;
     }
-    bindOrGiveBack(object, mode);
+    bindDetached(object, mode);
   }
   /// Refused: a handle borrows where it is made (an empty handle filled
   /// later could outlive the registry or the tables it borrowed from).
@@ -241,8 +241,12 @@ class DbBorrowedMeta {
   }
   // Binds; a meta whose binding refused the object stays held all the same.
   bool bindOrGiveBack(DMMemberBase* object, unsigned short mode) {
-    bool bound = false;
     detach();  // a refused object frees the meta for a moment: not a loss
+    return bindDetached(object, mode);
+  }
+  // bindOrGiveBack for a meta this handle is not attached to.
+  bool bindDetached(DMMemberBase* object, unsigned short mode) {
+    bool bound = false;
     try {
       bound = m_Hold.meta->setObject(object, mode);
     } catch (...) {
