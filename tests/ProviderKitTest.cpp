@@ -926,7 +926,8 @@ TEST(TablesScope, KeepsLiveDirectArraysPackedAndTheApplicationsTypes) {
     EXPECT_EQ(tarvex_test::narrow(reports[1].file), ".\\DbKitState");
     EXPECT_EQ(reports[1].line, DbKitState::kModelTypeClashLine);
     const LaterMeta later;
-    tarvex::DbBorrowedMeta held(kDirectType, testObject(1));
+    DMMemberBase object(DbObjectId(kDirectType, 1, 1));
+    tarvex::DbBorrowedMeta held(kDirectType, &object);
     EXPECT_EQ(held->getData(kWidth), nullptr);
     EXPECT_TRUE(held.set(tarvex::DataKey<std::int32_t>{kDirectCount}, 7));
     EXPECT_EQ(held->getData(kDirectCount)->getLong(), 7);
