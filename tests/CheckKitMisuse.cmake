@@ -1,14 +1,16 @@
 # Builds every misuse target of KitMisuse.cpp and fails unless each build
-# fails with its case's message. The cases are built a few at a time, each
-# batch one build that goes on past failures (ninja -k 0) on every core, so
-# that a verbose run shows progress; ninja prints each failed command's
-# output in one piece after "FAILED: " and the object it was making.
+# fails with its case's message, or unless the control (the file without a
+# misuse, built with the first cases) compiles. The cases are built a few at
+# a time, each batch one build that goes on past failures (ninja -k 0) on
+# every core, so that a verbose run shows progress; ninja prints each failed
+# command's output in one piece after "FAILED: " and the object it was making.
 # Usage: cmake -DBUILD_DIR=... -DCASES=<case>=<message>|... -P CheckKitMisuse.cmake
 string(REPLACE "|" ";" cases "${CASES}")
 list(LENGTH cases case_count)
 cmake_host_system_information(RESULT cores QUERY NUMBER_OF_LOGICAL_CORES)
 math(EXPR batch_size "${cores} * 2")
 set(done 0)
+set(targets KitMisuse_CONTROL)
 while(done LESS case_count)
   math(EXPR remaining "${case_count} - ${done}")
   if(remaining LESS batch_size)
@@ -16,13 +18,16 @@ while(done LESS case_count)
   endif()
   list(SUBLIST cases ${done} ${batch_size} batch)
   math(EXPR done "${done} + ${batch_size}")
-  set(targets "")
   foreach(entry IN LISTS batch)
     string(REGEX REPLACE "=.*" "" name "${entry}")
     list(APPEND targets KitMisuse_${name})
   endforeach()
   execute_process(COMMAND ${CMAKE_COMMAND} --build ${BUILD_DIR} --target ${targets} -- -k 0
                   OUTPUT_VARIABLE output ERROR_VARIABLE output)
+  string(FIND "${output}" "FAILED: tests/CMakeFiles/KitMisuse_CONTROL.dir/" control)
+  if(NOT control EQUAL -1)
+    message(FATAL_ERROR "KitMisuse.cpp without a misuse does not compile:\n${output}")
+  endif()
   foreach(entry IN LISTS batch)
     string(FIND "${entry}" "=" split)
     string(SUBSTRING "${entry}" 0 ${split} name)
@@ -46,4 +51,5 @@ while(done LESS case_count)
     endif()
     message(STATUS "${name}: refused (${done} of ${case_count} built)")
   endforeach()
+  set(targets "")
 endwhile()

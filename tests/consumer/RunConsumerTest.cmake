@@ -2,7 +2,7 @@
 #   install       the build tree BUILD_DIR installed into PREFIX, which the
 #                 next two and "version" use
 #   cmake         the CMake package in PREFIX, as C++${STANDARD}
-#   pkgconfig     the pkg-config file in PREFIX, as C++17 and C++20
+#   pkgconfig     the pkg-config file in PREFIX, as C++${STANDARD}
 #   static        a static build of TARVEX_SOURCE_DIR, installed; the same
 #                 checks, with `pkg-config --static`
 #   subdirectory  add_subdirectory of TARVEX_SOURCE_DIR; installs nothing
@@ -73,8 +73,8 @@ function(check_installed_package)
 endfunction()
 
 # The same programs built from the pkg-config file alone, with the consumer's
-# own -std ahead of the package's flags.
-# PKG_CONFIG_DIR: where tarvex.pc lies, if not in ${prefix}.
+# own -std ahead of the package's flags; as C++${STANDARD} if given, else as
+# C++17 and C++20. PKG_CONFIG_DIR: where tarvex.pc lies, if not in ${prefix}.
 function(check_pkg_config)
   find_program(PKG_CONFIG pkg-config)
   if(NOT PKG_CONFIG)
@@ -102,7 +102,11 @@ function(check_pkg_config)
   execute_process(COMMAND ${PKG_CONFIG} --variable=libdir tarvex
                   OUTPUT_VARIABLE libdir OUTPUT_STRIP_TRAILING_WHITESPACE)
   set(rpath -Wl,-rpath,${libdir})
-  foreach(standard 17 20)
+  set(standards ${STANDARD})
+  if(NOT standards)
+    set(standards 17 20)
+  endif()
+  foreach(standard IN LISTS standards)
     if(standard EQUAL 20)
       set(cplusplus 202002L)
     else()
@@ -121,6 +125,9 @@ function(check_pkg_config)
     run(${CXX_COMPILER} ${objects} -o ${program} ${libs} -pthread ${rpath})
     run(${program})
   endforeach()
+  if(NOT 17 IN_LIST standards)
+    return()
+  endif()
   set(object ${WORK_DIR}/pc-cxx17/module-check.o)
   run(${cxx} -std=c++17 ${cflags} -c ${SOURCE_DIR}/module-check.cpp -o ${object})
   run(${CXX_COMPILER} ${object} -o ${WORK_DIR}/pc-cxx17/tarvex-module-check ${libs} ${rpath})
