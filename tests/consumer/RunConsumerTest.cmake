@@ -1,7 +1,8 @@
 # Builds and runs the consumer programs against Tarvex used one way (MODE):
 #   install       the build tree BUILD_DIR installed into PREFIX, which the
 #                 next two and "version" use
-#   cmake         the CMake package in PREFIX, as C++${STANDARD}
+#   cmake         the CMake package in PREFIX, as C++${STANDARD}, in the
+#                 consumer tree of the last run if there is one
 #   pkgconfig     the pkg-config file in PREFIX, as C++${STANDARD}
 #   static        a static build of TARVEX_SOURCE_DIR, installed; the same
 #                 checks, with `pkg-config --static`
@@ -24,6 +25,9 @@
 #              -P RunConsumerTest.cmake
 if(MODE STREQUAL "fetchcontent")
   file(REMOVE_RECURSE ${WORK_DIR}/prefix ${WORK_DIR}/downstream)
+elseif(MODE STREQUAL "cmake")
+  # Kept from the last run, as an application keeps its build tree: configured
+  # again, it compiles what changed and links against the new install.
 else()
   file(REMOVE_RECURSE ${WORK_DIR})
 endif()
