@@ -1,13 +1,18 @@
 # Builds and runs the consumer programs against Tarvex used one way (MODE):
-#   installed     the build tree BUILD_DIR installed into a scratch prefix;
-#                 CMake package as C++17 and C++20, then pkg-config
+#   install       the build tree BUILD_DIR installed into PREFIX, which the
+#                 next two and "version" use
+#   cmake         the CMake package in PREFIX, as C++${STANDARD}, in the
+#                 consumer tree of the last run if there is one
+#   pkgconfig     the pkg-config file in PREFIX, as C++${STANDARD}
 #   static        a static build of TARVEX_SOURCE_DIR, installed; the same
 #                 checks, with `pkg-config --static`
 #   subdirectory  add_subdirectory of TARVEX_SOURCE_DIR; installs nothing
-#   fetchcontent  FetchContent from TARVEX_SOURCE_DIR; the provider becomes a
-#                 library installed with Tarvex and used by another project
+#   fetchcontent  FetchContent from TARVEX_SOURCE_DIR, configured afresh in
+#                 the tree "subdirectory" left in WORK_DIR, whose build of
+#                 Tarvex it shares; the provider becomes a library installed
+#                 with Tarvex and used by another project
 #   version       find_package's answer to a range of requested versions and
-#                 components
+#                 components, against PREFIX
 #   layout        TARVEX_SOURCE_DIR built Release and Debug in one tree for
 #                 prefix /usr, staged with DESTDIR: the GNU directories, both
 #                 configurations side by side, each consumer getting its own;
@@ -15,10 +20,22 @@
 #                 through pkg-config
 #   buildtree     the build tree BUILD_DIR itself as the package
 # Usage: cmake -DMODE=... -DSOURCE_DIR=<tests/consumer> -DWORK_DIR=...
-#              [-DBUILD_DIR=...] [-DTARVEX_SOURCE_DIR=...] [-DCXX_COMPILER=...]
-#              [-DLAUNCHER=...] -P RunConsumerTest.cmake
-file(REMOVE_RECURSE ${WORK_DIR})
-set(prefix ${WORK_DIR}/prefix)
+#              [-DBUILD_DIR=...] [-DTARVEX_SOURCE_DIR=...] [-DPREFIX=...]
+#              [-DSTANDARD=17|20] [-DCXX_COMPILER=...] [-DLAUNCHER=...]
+#              -P RunConsumerTest.cmake
+if(MODE STREQUAL "fetchcontent")
+  file(REMOVE_RECURSE ${WORK_DIR}/prefix ${WORK_DIR}/downstream)
+elseif(MODE STREQUAL "cmake")
+  # Kept from the last run, as an application keeps its build tree: configured
+  # again, it compiles what changed and links against the new install.
+else()
+  file(REMOVE_RECURSE ${WORK_DIR})
+endif()
+if(PREFIX)
+  set(prefix ${PREFIX})
+else()
+  set(prefix ${WORK_DIR}/prefix)
+endif()
 include(GNUInstallDirs)
 
 function(run)
@@ -43,10 +60,14 @@ function(configure_and_build source build)
   run(${CMAKE_COMMAND} --build ${build})
 endfunction()
 
-# The consumer project against the install in ${prefix}, as C++17 and C++20:
-# the package must not lower a consumer's standard.
+# The consumer project against the install in ${prefix}, as C++17 and C++20
+# unless one is given: the package must not lower a consumer's standard.
 function(check_installed_package)
-  foreach(standard 17 20)
+  set(standards ${ARGN})
+  if(NOT standards)
+    set(standards 17 20)
+  endif()
+  foreach(standard IN LISTS standards)
     set(build ${WORK_DIR}/build-cxx${standard})
     configure_and_build(${SOURCE_DIR} ${build} -DCMAKE_PREFIX_PATH=${prefix}
       -DCMAKE_CXX_STANDARD=${standard} -DCMAKE_CXX_STANDARD_REQUIRED=ON)
@@ -56,8 +77,8 @@ function(check_installed_package)
 endfunction()
 
 # The same programs built from the pkg-config file alone, with the consumer's
-# own -std ahead of the package's flags.
-# PKG_CONFIG_DIR: where tarvex.pc lies, if not in ${prefix}.
+# own -std ahead of the package's flags; as C++${STANDARD} if given, else as
+# C++17 and C++20. PKG_CONFIG_DIR: where tarvex.pc lies, if not in ${prefix}.
 function(check_pkg_config)
   find_program(PKG_CONFIG pkg-config)
   if(NOT PKG_CONFIG)
@@ -85,7 +106,11 @@ function(check_pkg_config)
   execute_process(COMMAND ${PKG_CONFIG} --variable=libdir tarvex
                   OUTPUT_VARIABLE libdir OUTPUT_STRIP_TRAILING_WHITESPACE)
   set(rpath -Wl,-rpath,${libdir})
-  foreach(standard 17 20)
+  set(standards ${STANDARD})
+  if(NOT standards)
+    set(standards 17 20)
+  endif()
+  foreach(standard IN LISTS standards)
     if(standard EQUAL 20)
       set(cplusplus 202002L)
     else()
@@ -104,6 +129,10 @@ function(check_pkg_config)
     run(${CXX_COMPILER} ${objects} -o ${program} ${libs} -pthread ${rpath})
     run(${program})
   endforeach()
+  list(FIND standards 17 at)
+  if(at EQUAL -1)
+    return()
+  endif()
   set(object ${WORK_DIR}/pc-cxx17/module-check.o)
   run(${cxx} -std=c++17 ${cflags} -c ${SOURCE_DIR}/module-check.cpp -o ${object})
   run(${CXX_COMPILER} ${object} -o ${WORK_DIR}/pc-cxx17/tarvex-module-check ${libs} ${rpath})
@@ -135,9 +164,11 @@ function(needs program library)
   endif()
 endfunction()
 
-if(MODE STREQUAL "installed")
+if(MODE STREQUAL "install")
   run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
-  check_installed_package()
+elseif(MODE STREQUAL "cmake")
+  check_installed_package(${STANDARD})
+elseif(MODE STREQUAL "pkgconfig")
   # A static build tree installs what the static mode checks.
   if(EXISTS ${prefix}/${CMAKE_INSTALL_LIBDIR}/libTarvex.a)
     check_pkg_config(--static)
@@ -234,8 +265,10 @@ elseif(MODE STREQUAL "subdirectory")
     message(FATAL_ERROR "Tarvex as a subproject installed: ${installed}")
   endif()
 elseif(MODE STREQUAL "fetchcontent")
+  # --fresh: nothing of the subdirectory configuration is kept but the
+  # objects, which the same compile commands leave up to date.
   set(build ${WORK_DIR}/build)
-  configure_and_build(${SOURCE_DIR}/subproject ${build} -DTARVEX_VIA=FetchContent
+  configure_and_build(${SOURCE_DIR}/subproject ${build} --fresh -DTARVEX_VIA=FetchContent
     -DTARVEX_SOURCE_DIR=${TARVEX_SOURCE_DIR} -DCONSUMER_INSTALL_PARTS=ON)
   run(${build}/tarvex-consumer)
   run(${CMAKE_COMMAND} --install ${build} --prefix ${prefix})
@@ -243,9 +276,8 @@ elseif(MODE STREQUAL "fetchcontent")
   configure_and_build(${SOURCE_DIR}/downstream ${downstream} -DCMAKE_PREFIX_PATH=${prefix})
   run(${downstream}/tarvex-consumer)
 elseif(MODE STREQUAL "version")
-  run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
   run(${CMAKE_COMMAND} -S ${SOURCE_DIR}/version -B ${WORK_DIR}/build ${configure_args}
       -DCMAKE_PREFIX_PATH=${prefix})
 else()
-  message(FATAL_ERROR "MODE: installed, static, subdirectory, fetchcontent, version, layout or buildtree")
+  message(FATAL_ERROR "MODE: install, cmake, pkgconfig, static, subdirectory, fetchcontent, version, layout or buildtree")
 endif()
