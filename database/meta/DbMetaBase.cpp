@@ -56,6 +56,7 @@ constexpr ReportSite kReplaceDataNotFound{files::kDbMetaBase, 224};
 constexpr ReportSite kReplaceDataHeld{files::kDbMetaBase, 228};
 constexpr ReportSite kSetObjectNull{files::kDbMetaBase, 320};
 constexpr ReportSite kEmbeddedMetaOrder{files::kDbMetaBase, 476};
+constexpr ReportSite kDescribeTooDeep{files::kDbMetaBase, 478};
 
 // The shared path of every typed setter: absent values are not an error.
 template <typename Write>
@@ -186,6 +187,11 @@ const DbDataList& DbMetaBase::getDataList(bool sorted) const {
   if (m_SortedDataList.empty()) {
     m_SortedDataList.reserve(m_DataList.size());
     m_SortedDataList.insert(m_SortedDataList.end(), m_DataList.begin(), m_DataList.end());
+  }
+  // Also a list sorted earlier: the sort ids may have changed since (the
+  // table restarted, a mark or the last entry moved), and no change of the
+  // table reaches the metas.
+  if (!std::is_sorted(m_SortedDataList.begin(), m_SortedDataList.end(), DbData::sortDbData)) {
     std::sort(m_SortedDataList.begin(), m_SortedDataList.end(), DbData::sortDbData);
   }
   return m_SortedDataList;
@@ -315,7 +321,17 @@ void DbMetaBase::addData(DbData* value) {
     throw;
   }
   if (!m_SortedDataList.empty()) m_SortedDataList.clear();
-  setupDirectDataPtr(value);
+  try {
+    setupDirectDataPtr(value);
+  } catch (...) {
+    // A failed rebuild leaves the meta on its map; the value goes, as on
+    // every throwing path, so a caller who adds it afresh meets no
+    // duplicate.
+    m_DataList.pop_back();
+    if (mapped) m_DataMap.erase(dataId);
+    value->purge();
+    throw;
+  }
 }
 
 DbData* DbMetaBase::replaceData(DbData* value) {
@@ -357,30 +373,82 @@ DbData* DbMetaBase::replaceData(DbData* value) {
   return old;
 }
 
-void DbMetaBase::addDataEntry2DbMap(bool registering) {
+namespace {
+
+// The registration's walk over embedded metas, on the stack of the call
+// that starts it: each level names the meta it describes and the level
+// above. A meta on the path is not entered again, so a type embedding its
+// own is described once; the depth bound stops what the path cannot see
+// (an embedded value handing out a new meta each time).
+struct DescribeLevel {
+  const DbMetaBase* meta;
+  const DescribeLevel* up;
+  std::uint32_t depth;
+  bool* stopped;
+};
+
+bool isOnPath(const DescribeLevel& level, const DbMetaBase* meta) {
+  for (const DescribeLevel* at = &level; at != nullptr; at = at->up) {
+    if (at->meta == meta) return true;
+  }
+  return false;
+}
+
+void describe(DbMetaBase& meta, bool registering, const DescribeLevel* up);
+
+// Kept apart from the recursion, so its strings take no room in every
+// level's frame.
+// Names the meta the walk started from, as the other walks do.
+void reportDescribeTooDeep(const DescribeLevel& level) {
+  *level.stopped = true;
+  const DescribeLevel* start = &level;
+  while (start->up != nullptr) start = start->up;
+  reportAssert(composeText(texts::kNestedTooDeep,
+                           {EString().set(static_cast<unsigned int>(DbMetaBase::kMaxNestingDepth)),
+                            classNameOf(*start->meta)}),
+               kDescribeTooDeep);
+}
+
+// Describes the meta of an embedded value, if it may be entered, and hands
+// it back on every path out.
+void describeEmbedded(const DescribeLevel& level, DbData* value, DbMetaBase* embedded) {
+  tarvex::internal::ScopeExit handBack([value, embedded] { value->ungetMeta(embedded); });
+  if (isOnPath(level, embedded)) return;
+  if (level.depth >= DbMetaBase::kMaxNestingDepth) {
+    reportDescribeTooDeep(level);
+    return;
+  }
+  describe(*embedded, false, &level);
+}
+
+void describe(DbMetaBase& meta, bool registering, const DescribeLevel* up) {
   IDbDataSchema* schema = IDbDataSchema::getSmallInstance();
   if (schema == nullptr || schema->isSchemaClosed()) return;
 
   // Described means given back, also when a schema or value call throws: an
   // embedded meta reached on the way must not stay in use for good.
-  tarvex::internal::ScopeExit clearWhenDone([this] { clear(); });
+  tarvex::internal::ScopeExit clearWhenDone([&meta] { meta.clear(); });
   if (registering) {
     DbObjectId objectId;
-    objectId.setTypeId(getTypeId());
-    setObjectId(objectId);
+    objectId.setTypeId(meta.getTypeId());
+    meta.setObjectId(objectId);
   }
+  bool stoppedHere = false;
+  const DescribeLevel level{&meta, up, up != nullptr ? up->depth + 1 : 0,
+                            up != nullptr ? up->stopped : &stoppedHere};
 
-  for (DbData* value : m_DataList) {
+  for (DbData* value : meta.getDataList(false)) {
+    if (*level.stopped) return;
     const unsigned short dataId = value->getDataId();
     if (!value->valid()) {
-      schema->addDataEntry(this, dataId, value->getDataModelType());
+      schema->addDataEntry(&meta, dataId, value->getDataModelType());
       continue;
     }
     // The typed overload for plain kinds, with the value as its default.
     // The reader runs before getDataModelType, in the order the schema's
     // implementers rely on.
     auto describeWithDefault = [&](auto defaultValue) {
-      schema->addDataEntry(this, dataId, value->getDataModelType(), defaultValue);
+      schema->addDataEntry(&meta, dataId, value->getDataModelType(), defaultValue);
     };
     switch (static_cast<unsigned char>(value->getDatabaseType())) {
       case DbDatabaseType::kBoolean:
@@ -408,25 +476,27 @@ void DbMetaBase::addDataEntry2DbMap(bool registering) {
         describeWithDefault(value->getPoint3D());
         break;
       case DbDatabaseType::kContainer:
-        schema->addDataEntry(this, dataId, value->getDataModelTypeOfElements());
+        schema->addDataEntry(&meta, dataId, value->getDataModelTypeOfElements());
         break;
       case DbDatabaseType::kEmbeddedObject: {
-        DbMetaBase* embedded = value->getMeta();
-        if (embedded != nullptr) {
-          tarvex::internal::ScopeExit handBack([value, embedded] { value->ungetMeta(embedded); });
-          embedded->addDataEntry2DbMap(false);
+        if (DbMetaBase* embedded = value->getMeta()) {
+          describeEmbedded(level, value, embedded);
         } else {
           reportAssert(texts::kEmbeddedMetaNotRegistered, kEmbeddedMetaOrder);
         }
-        schema->addDataEntry(this, dataId, value->getDataModelType());
+        schema->addDataEntry(&meta, dataId, value->getDataModelType());
         break;
       }
       default:
-        schema->addDataEntry(this, dataId, value->getDataModelType());
+        schema->addDataEntry(&meta, dataId, value->getDataModelType());
         break;
     }
   }
 }
+
+}  // namespace
+
+void DbMetaBase::addDataEntry2DbMap(bool registering) { describe(*this, registering, nullptr); }
 
 void DbMetaBase::setDatas2Default(unsigned short key) {
   IDbDataSchema* schema = IDbDataSchema::getSmallInstance();
