@@ -15,6 +15,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <iterator>
@@ -247,6 +248,26 @@ TEST_F(AllocationFailure, FailedSlotStorageEndsTheProcessWithItsReport) {
         LocalRegistry registry;
         t_FailSlots = true;
         registry.getMetaLocal(1);
+      },
+      "Kein Speicher f.*DbMetaManagerBase:150");
+  // Also when the sink asks the registry again on a thread whose slot would
+  // begin the table's next segment (the third thread's).
+  EXPECT_DEATH(
+      {
+        LocalRegistry registry;
+        registry.getMetaLocal(1);
+        Worker second;
+        second.run([&] { registry.getMetaLocal(1); });
+        setTraceSink([&](const TraceRecord& record) {
+          std::fprintf(stderr, "%s %s:%d\n", narrow(record.text).c_str(),
+                       narrow(record.file).c_str(), record.line);
+          registry.getMetaLocal(1);
+        });
+        Worker third;
+        third.run([&] {
+          t_FailSlots = true;
+          registry.getMetaLocal(1);
+        });
       },
       "Kein Speicher f.*DbMetaManagerBase:150");
 }

@@ -152,7 +152,9 @@ void DbMetaBase::countDirectData() {
   const bool holds = m_pDirectData != nullptr;
   if (holds == m_bDirectDataCounted) return;
   m_bDirectDataCounted = holds;
-  directArrayBalances().local() += holds ? 1 : -1;
+  std::int64_t& balance = directArrayBalances().local();
+  tarvex::internal::endIfSlotIsReserve(&balance);
+  balance += holds ? 1 : -1;
 }
 
 void DbMetaBase::setupDirectDataPtr(DbData* value) {

@@ -8,6 +8,7 @@
 
 #include "DbMetaBase.h"
 #include "DbType2MetaMap.h"
+#include "ObjectAllocation.h"
 #include "Reporting.h"
 
 namespace {
@@ -224,6 +225,7 @@ bool DbMetaManagerBase::registerMeta(DbMetaBase* meta) {
   std::unique_ptr<DbMetaBase> registered(meta);
   // Registration is not the request path: the slot is asked directly.
   PoolSlot& slot = m_LocalMetas.local();
+  tarvex::internal::endIfSlotIsReserve(&slot);
   // A working meta of this thread's pool would be deleted twice; one of
   // another pool is the caller's to keep away.
   std::optional<DbType2MetaMap::iterator> lastWorking;
@@ -281,6 +283,7 @@ bool DbMetaManagerBase::isMetaRegistered(unsigned short typeId) const {
 }
 
 DbMetaBase* DbMetaManagerBase::getMetaFromSlot(PoolSlot& slot, unsigned short typeId) const {
+  tarvex::internal::endIfSlotIsReserve(&slot);
   // In teardown (from the closing of the slots on, m_pMetas is null):
   // nothing to hand out, and no pool is made.
   if (m_pMetas == nullptr) return nullptr;
