@@ -263,8 +263,13 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   /// clearing the table would leave direct arrays indexed by packed ids that
   /// the next packing hands to other data ids, so start-up keeps the table.
   /// Changes when a meta gets its first array, drops it, or is destroyed
-  /// with one: never on a look-up or a warm request.
+  /// with one: never on a look-up or a warm request. An array is counted on
+  /// the thread that builds it; destroying a meta allocates nothing.
   /// REQUIRES: no other thread makes, changes or destroys metas meanwhile.
+  /// REQUIRES: a meta whose array was built on another thread is destroyed
+  ///           (or rebuilds its array) while that thread builds, drops and
+  ///           destroys no direct array, as in a registry's teardown once
+  ///           the threads that used it have stopped.
   static std::uint32_t getPackingMetaCount();
 
  protected:
@@ -320,8 +325,10 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   /// rebuilds none while the packing stays exhausted.
   bool m_bDirectDataExhausted;
 
-  /// Counts or uncounts the meta as its direct array came or went; every
-  /// place that installs or drops m_pDirectData calls it.
+  /// Counts a direct array new to the meta in the calling thread's count,
+  /// which the array carries behind its slots so that whichever thread drops
+  /// it (a rebuild, the destructor) pays back that count without one of its
+  /// own. Every place that installs m_pDirectData calls it.
   void countDirectData();
 
  public:

@@ -270,6 +270,18 @@ TEST_F(AllocationFailure, FailedSlotStorageEndsTheProcessWithItsReport) {
         });
       },
       "Kein Speicher f.*DbMetaManagerBase:150");
+  // Destroying a meta takes no slot: one with a direct array goes on a
+  // thread that has none and could get none (the third to count arrays
+  // would begin a new segment).
+  auto direct = std::make_unique<SweepMeta>(9, true, 2);
+  Worker second;
+  second.run([] { SweepMeta(9, true, 2); });
+  Worker other;
+  other.run([&] {
+    t_FailSlots = true;
+    direct.reset();
+    t_FailSlots = false;
+  });
 }
 
 TEST_F(AllocationFailure, FirstGetMetaOnARenewedSingletonRetriesAfterAFailedPool) {

@@ -32,11 +32,12 @@ unsigned short DbMetaBase::sm_LastUsedPackedDataId = 0;
 namespace {
 
 // Live metas holding a direct array (getPackingMetaCount), kept as one
-// balance per thread: copies get and drop their arrays on whichever thread
-// makes or destroys them, and each thread changes only its own balance, so
-// no thread writes what another reads. The sum is taken while no other
-// thread touches metas. A balance changes only when an array comes or goes,
-// never on a look-up.
+// balance per thread: an array is counted in the balance of the thread that
+// builds it, and that balance is paid back where the array goes (a rebuild,
+// the meta's destruction), also on another thread, which so needs no
+// balance of its own: destroying a meta allocates nothing. The sum is taken
+// while no other thread touches metas. A balance changes only when an array
+// comes or goes, never on a look-up.
 using DirectArrayBalances =
     tbb::enumerable_thread_specific<std::int64_t,
                                     tarvex::internal::CacheAlignedAllocator<std::int64_t>>;
@@ -91,12 +92,19 @@ DbMetaBase::DbMetaBase()
       m_bDirectDataCounted(false),
       m_bDirectDataExhausted(false) {}
 
+namespace {
+// The balance an array was counted in, kept in its entry behind the slots.
+std::int64_t* countedIn(DbData* const* slots, unsigned short bound) {
+  return reinterpret_cast<std::int64_t*>(slots[static_cast<std::size_t>(bound) + 1]);
+}
+}  // namespace
+
 DbMetaBase::~DbMetaBase() {
   m_DataMap.clearAndDestroyElements();
   delete m_pStringLimitMap;
+  if (m_bDirectDataCounted) --*countedIn(m_pDirectData, m_MaxPackedDataId);
   delete[] m_pDirectData;
   m_pDirectData = nullptr;
-  countDirectData();
 }
 
 void* DbMetaBase::operator new(std::size_t size) { return tarvex::internal::allocateObject(size); }
@@ -149,27 +157,39 @@ std::uint32_t DbMetaBase::getPackingMetaCount() {
 }
 
 void DbMetaBase::countDirectData() {
-  const bool holds = m_pDirectData != nullptr;
-  if (holds == m_bDirectDataCounted) return;
-  m_bDirectDataCounted = holds;
+  // An array counted before carries its balance; a new one carries none.
+  m_bDirectDataCounted = m_pDirectData != nullptr;
+  if (!m_bDirectDataCounted || countedIn(m_pDirectData, m_MaxPackedDataId) != nullptr) return;
   std::int64_t& balance = directArrayBalances().local();
   tarvex::internal::endIfSlotIsReserve(&balance);
-  balance += holds ? 1 : -1;
+  ++balance;
+  m_pDirectData[static_cast<std::size_t>(m_MaxPackedDataId) + 1] =
+      reinterpret_cast<DbData*>(&balance);
 }
 
 void DbMetaBase::setupDirectDataPtr(DbData* value) {
   if (value == nullptr) return;
+  std::int64_t* counted =
+      m_bDirectDataCounted ? countedIn(m_pDirectData, m_MaxPackedDataId) : nullptr;
   if (!supportDirectDataPointer()) {
     // An array built while a base class's constructor still answered true
     // would hide every value set up since: the map serves from now on.
+    if (counted != nullptr) --*counted;
     delete[] m_pDirectData;
     m_pDirectData = nullptr;
     m_MaxPackedDataId = 0;
-    countDirectData();
+    m_bDirectDataCounted = false;
     return;
   }
-  // A rebuild drops the old array before it may throw, hence on every way out.
-  tarvex::internal::ScopeExit count([this] { countDirectData(); });
+  // A rebuild drops the old array before it may throw, hence on every way
+  // out: the counted array went unless the meta still holds an array that
+  // carries its balance (a new one carries none yet).
+  tarvex::internal::ScopeExit count([this, counted] {
+    const bool kept = m_pDirectData != nullptr &&
+                      countedIn(m_pDirectData, m_MaxPackedDataId) != nullptr;
+    if (counted != nullptr && !kept) --*counted;
+    countDirectData();
+  });
   tarvex::internal::setupDirectData(
       {sm_MapDataIdToPackedDataId, sm_LastUsedPackedDataId},
       {m_pDirectData, m_MaxPackedDataId, m_bDirectDataExhausted, m_DataList}, value,
