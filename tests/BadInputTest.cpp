@@ -482,6 +482,20 @@ std::vector<Row> metaRows() {
                       DbData::deinit();
                       DbData::init();
                     }});
+    // The only invalid stamps of this process: a trace the sink threw on is
+    // written by the next one.
+    rows.push_back({"invalid-stamp trace that throws",
+                    {},
+                    [] {
+                      PlainTestMeta meta(1);
+                      {
+                        ThrowingSink sink;
+                        EXPECT_THROW(meta.takeOverObject(0), std::runtime_error);
+                      }
+                      meta.takeOverObject(0);
+                      meta.takeOverObject(0);
+                    },
+                    {report("At least one invalid build stamp.", kMetaBase, 335)}});
     rows.push_back(
         {"setObject(nullptr)",
          {report("Es wurde versucht im Meat das Objekt mit einem NULL-Pointer zu setzen ( " + name +
