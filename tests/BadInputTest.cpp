@@ -130,7 +130,9 @@ class LinkValue : public TestValue {
 class EndlessEmbeddedValue : public TestValue {
  public:
   explicit EndlessEmbeddedValue(unsigned short dataId) : TestValue(dataId, kDmEmbedded) {}
-  DbMetaBase* getMeta() override { return new PlainTestMeta(1, {[] { return make(); }}); }
+  DbMetaBase* getMeta() override {
+    return new PlainTestMeta(1, {[] { return make(); }});
+  }
   bool ungetMeta(DbMetaBase* meta) override {
     delete meta;
     return true;
@@ -857,9 +859,8 @@ std::vector<Row> registryRows() {
                     auto* failing = new CountingMeta(2);
                     failing->setFactory(CountingMeta::Factory::Throws);
                     Worker thread;
-                    thread.run([&] {
-                      EXPECT_THROW(registry.registerMeta(failing), std::bad_alloc);
-                    });
+                    thread.run(
+                        [&] { EXPECT_THROW(registry.registerMeta(failing), std::bad_alloc); });
                     EXPECT_TRUE(registry.check());
                     registry.dump();
                     registry.clearAllMetas(true);
@@ -875,14 +876,14 @@ std::vector<Row> registryRows() {
   // Teardown takes no meta, also when saying so throws.
   rows.push_back({"registerMeta in teardown whose report throws", {}, [] {
                     auto* registry = new LocalRegistry;
-                    registry->registerMeta(new CountingMeta(3, {[registry] {
-                                                      return new DestroyHookValue(60010, [registry] {
-                                                        ThrowingSink sink;
-                                                        EXPECT_THROW(registry->registerMeta(
-                                                                         new CountingMeta(4)),
-                                                                     std::runtime_error);
-                                                      });
-                                                    }}));
+                    registry->registerMeta(new CountingMeta(
+                        3, {[registry] {
+                          return new DestroyHookValue(60010, [registry] {
+                            ThrowingSink sink;
+                            EXPECT_THROW(registry->registerMeta(new CountingMeta(4)),
+                                         std::runtime_error);
+                          });
+                        }}));
                     delete registry;
                   }});
   rows.push_back({"in-use metas of type ids 127 and 128 in dump",

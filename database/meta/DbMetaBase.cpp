@@ -185,8 +185,8 @@ void DbMetaBase::setupDirectDataPtr(DbData* value) {
   // out: the counted array went unless the meta still holds an array that
   // carries its balance (a new one carries none yet).
   tarvex::internal::ScopeExit count([this, counted] {
-    const bool kept = m_pDirectData != nullptr &&
-                      countedIn(m_pDirectData, m_MaxPackedDataId) != nullptr;
+    const bool kept =
+        m_pDirectData != nullptr && countedIn(m_pDirectData, m_MaxPackedDataId) != nullptr;
     if (counted != nullptr && !kept) --*counted;
     countDirectData();
   });
