@@ -660,7 +660,8 @@ std::vector<Row> walkRows() {
                   {report(tooDeepText(name), kMetaBase, 478)},
                   [] {
                     TestSchema schema;
-                    PlainTestMeta meta(1, {[] { return EndlessEmbeddedValue::make(); }});
+                    PlainTestMeta meta(1, {[] { return EndlessEmbeddedValue::make(); },
+                                           [] { return new LongValue(60011); }});
                     meta.addDataEntry2DbMap(true);
                     EXPECT_EQ(schema.entries().size(), DbMetaBase::kMaxNestingDepth + 1);
                   }});

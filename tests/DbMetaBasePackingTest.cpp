@@ -493,6 +493,12 @@ TEST_F(PackingTest, FailedRebuildLeavesTheMetaAnsweringFromTheMap) {
   // The value that could not be set up is gone, as the call threw.
   EXPECT_EQ(meta.getData(200), nullptr);
   EXPECT_EQ(meta.getDataList(false).size(), 1u);
+  // So is a duplicate, and the first value keeps its data id.
+  ReportCapture quiet;
+  g_FailNextArrayNew = true;
+  EXPECT_THROW(meta.addData(new LongValue(100)), std::bad_alloc);
+  EXPECT_EQ(meta.getData(100), first);
+  EXPECT_EQ(meta.getDataList(false).size(), 1u);
 
   auto* next = new LongValue(300);
   meta.addData(next);  // the next set-up builds a complete array again
