@@ -93,7 +93,8 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   /// Hands the object to the caller: traces "At least one invalid build
   /// stamp." once per process for stamp 0 (while "Meta" tracing is on),
   /// clears the delete-object flag, calls postReadObject(stamp, false) and
-  /// returns getObject().
+  /// returns getObject(). A trace that throws counts as not written: the
+  /// exception passes, and the next stamp 0 traces again.
   virtual DMMemberBase* takeOverObject(int stamp) const;
   /// A new meta of the same concrete type, owned by the caller; never null.
   virtual DbMetaBase* createMeta() = 0;
@@ -101,8 +102,10 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   /// keeps the earlier value and the later one is listed but not owned.
   /// Null, and a value the meta lists already, are reported and change
   /// nothing: a value is never listed twice. When the call throws
-  /// (std::bad_alloc), `value` is destroyed unless the meta held it before,
-  /// a duplicate included: the caller owns nothing after the exception.
+  /// (std::bad_alloc, or a report that throws), `value` is destroyed unless
+  /// the meta held it before, a duplicate included, also when only the
+  /// direct array's rebuild failed (the meta then answers from its map):
+  /// the caller owns nothing after the exception and may add it afresh.
   /// A thread's first direct array also takes a slot in the per-thread count
   /// of arrays; no memory for that slot ends the process, after a report.
   virtual void addData(DbData* value);
@@ -183,8 +186,11 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
     return packed > m_MaxPackedDataId ? nullptr : m_pDirectData[packed];
   }
   /// false: insertion order. true: sort-id order, sorted on first read after
-  /// an addData. REQUIRES: DbData::init() has run; without a sort-id table
-  /// a sorted read is reported and answers the insertion order.
+  /// an addData and again on a read that finds the sort ids changed since
+  /// (DbData::deinit and init, back-packing marks, the last entry moved);
+  /// each sorted read checks the order once. REQUIRES: DbData::init() has
+  /// run; without a sort-id table a sorted read is reported and answers the
+  /// insertion order.
   const DbDataList& getDataList(bool sorted) const;
 
   ///@{
@@ -257,8 +263,13 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   /// clearing the table would leave direct arrays indexed by packed ids that
   /// the next packing hands to other data ids, so start-up keeps the table.
   /// Changes when a meta gets its first array, drops it, or is destroyed
-  /// with one: never on a look-up or a warm request.
+  /// with one: never on a look-up or a warm request. An array is counted on
+  /// the thread that builds it; destroying a meta allocates nothing.
   /// REQUIRES: no other thread makes, changes or destroys metas meanwhile.
+  /// REQUIRES: a meta whose array was built on another thread is destroyed
+  ///           (or rebuilds its array) while that thread builds, drops and
+  ///           destroys no direct array, as in a registry's teardown once
+  ///           the threads that used it have stopped.
   static std::uint32_t getPackingMetaCount();
 
  protected:
@@ -314,8 +325,10 @@ class TARVEX_EXPORT DbMetaBase : public EObject {
   /// rebuilds none while the packing stays exhausted.
   bool m_bDirectDataExhausted;
 
-  /// Counts or uncounts the meta as its direct array came or went; every
-  /// place that installs or drops m_pDirectData calls it.
+  /// Counts a direct array new to the meta in the calling thread's count,
+  /// which the array carries behind its slots so that whichever thread drops
+  /// it (a rebuild, the destructor) pays back that count without one of its
+  /// own. Every place that installs m_pDirectData calls it.
   void countDirectData();
 
  public:

@@ -105,18 +105,23 @@ class TARVEX_EXPORT DbMetaManagerBase {
   /// thread's pool a working meta of it (with a copy of its string limit
   /// map) and registers it. Pools of other threads that exist already never
   /// learn of it. Returns false, after a report, for a null meta, one this
-  /// registry holds registered already, and a working meta: one in use, or
-  /// one the calling thread's pool holds (nothing happens: neither the
-  /// schema nor any pool hears of it, and the meta is still owned once);
-  /// or when the meta's createMeta() returns null (the meta is registered
-  /// and owned all the same, but this thread's pool got nothing). A meta
-  /// given during teardown (from a trace sink) is reported and deleted. A
-  /// second meta of a type already registered is registered behind the
-  /// first. All or nothing: if registering throws, neither the registry nor
-  /// the pool keeps anything of it (the schema has heard of it).
+  /// registry holds registered already, and a working meta of the calling
+  /// thread's pool (nothing happens: neither the schema nor any pool hears
+  /// of it, and the meta is still owned once); or when the meta's
+  /// createMeta() returns null (the meta is registered and owned all the
+  /// same, but this thread's pool got nothing). Any other meta is taken, one
+  /// bound to an object too (the description gives it back). A meta given
+  /// during teardown (from a trace sink) is reported and deleted, also when
+  /// the report throws. A second meta of a type already registered is
+  /// registered behind the first. All or nothing: if registering throws,
+  /// neither the registry nor the pool keeps anything of it (the schema has
+  /// heard of it), and a thread whose first call on the registry this was
+  /// is left without a pool, so its next getMeta fills one as a new
+  /// thread's does.
   /// REQUIRES: embedded types are registered before the metas embedding them.
   /// REQUIRES: the meta is owned by nobody else: not registered with another
-  ///           registry, nor a working meta of another thread's pool.
+  ///           registry, nor a working meta of another pool (another
+  ///           thread's, or another registry's).
   bool registerMeta(DbMetaBase* meta);
   /// Whether a meta of `typeId` is registered here (the singleton is not asked).
   bool isMetaRegistered(unsigned short typeId) const;

@@ -16,6 +16,7 @@
 
 #include "DbData.h"
 #include "DbDataModel2DataBaseTypeMap.h"
+#include "DbEmbeddedValue.h"
 #include "DbMetaManager.h"
 #include "DbTablesScope.h"
 #include "DbType2MetaMap.h"
@@ -122,6 +123,33 @@ class LinkValue : public TestValue {
   bool m_bAtFirst = false;
   int m_Prepared = 0;
   int m_Unprepared = 0;
+};
+
+// An embedded object whose getMeta hands out a new meta, embedding another
+// such object, every time: a chain no path check sees the end of.
+class EndlessEmbeddedValue : public TestValue {
+ public:
+  explicit EndlessEmbeddedValue(unsigned short dataId) : TestValue(dataId, kDmEmbedded) {}
+  DbMetaBase* getMeta() override {
+    return new PlainTestMeta(1, {[] { return make(); }});
+  }
+  bool ungetMeta(DbMetaBase* meta) override {
+    delete meta;
+    return true;
+  }
+  std::wstring text() const override { return L"endless"; }
+  static DbData* make() { return new EndlessEmbeddedValue(60010); }
+};
+
+// Runs `onDestroy` when destroyed.
+class DestroyHookValue : public LongValue {
+ public:
+  DestroyHookValue(unsigned short dataId, std::function<void()> onDestroy)
+      : LongValue(dataId), m_OnDestroy(std::move(onDestroy)) {}
+  ~DestroyHookValue() override { m_OnDestroy(); }
+
+ private:
+  std::function<void()> m_OnDestroy;
 };
 
 // The three walks, in the order of their reports.
@@ -438,6 +466,38 @@ std::vector<Row> metaRows() {
                       EXPECT_EQ(meta.getDataList(true), (DbDataList{later, earlier}));
                       DbData::init();
                     }});
+    // A list sorted earlier follows the table as it is now.
+    rows.push_back({"sorted list after the sort ids changed", {}, [] {
+                      PlainTestMeta meta(1);
+                      auto* back = new LongValue(60001);
+                      auto* plain = new LongValue(60020);
+                      meta.addData(plain);
+                      meta.addData(back);
+                      DbData::insertBackPackedDatatId(60001, true);
+                      EXPECT_EQ(meta.getDataList(true), (DbDataList{plain, back}));
+                      DbData::deinit();
+                      DbData::init();
+                      EXPECT_EQ(meta.getDataList(true), (DbDataList{back, plain}));
+                      DbData::setLastEntryDataId(60001);
+                      EXPECT_EQ(meta.getDataList(true), (DbDataList{plain, back}));
+                      DbData::setLastEntryDataId(DbData::kDefaultLastEntryDataId);
+                      DbData::deinit();
+                      DbData::init();
+                    }});
+    // The only invalid stamps of this process: a trace the sink threw on is
+    // written by the next one.
+    rows.push_back({"invalid-stamp trace that throws",
+                    {},
+                    [] {
+                      PlainTestMeta meta(1);
+                      {
+                        ThrowingSink sink;
+                        EXPECT_THROW(meta.takeOverObject(0), std::runtime_error);
+                      }
+                      meta.takeOverObject(0);
+                      meta.takeOverObject(0);
+                    },
+                    {report("At least one invalid build stamp.", kMetaBase, 335)}});
     rows.push_back(
         {"setObject(nullptr)",
          {report("Es wurde versucht im Meat das Objekt mit einem NULL-Pointer zu setzen ( " + name +
@@ -552,10 +612,13 @@ std::vector<Row> metaRows() {
 // with one report; so does a chain deeper than the nesting bound.
 std::vector<Row> walkRows() {
   std::vector<Row> rows;
-  auto tooDeep = [](const std::string& name) {
-    const std::string text = "Containers and embedded metas nested deeper than " +
-                             std::to_string(DbMetaBase::kMaxNestingDepth) + " levels ( " + name +
-                             " ): the walk stopped there!";
+  auto tooDeepText = [](const std::string& name) {
+    return "Containers and embedded metas nested deeper than " +
+           std::to_string(DbMetaBase::kMaxNestingDepth) + " levels ( " + name +
+           " ): the walk stopped there!";
+  };
+  auto tooDeep = [tooDeepText](const std::string& name) {
+    const std::string text = tooDeepText(name);
     return std::vector<std::string>{report(text, kMetaBase, 352), report(text, kMetaBase, 371),
                                     report(text, kMetaBase, 418)};
   };
@@ -592,6 +655,15 @@ std::vector<Row> walkRows() {
                     meta.addData(container);
                     walkAll(meta);
                     EXPECT_EQ(id->value().getDatabaseId(), 1);
+                  }});
+  rows.push_back({"embedded metas without end at registration",
+                  {report(tooDeepText(name), kMetaBase, 478)},
+                  [] {
+                    TestSchema schema;
+                    PlainTestMeta meta(1, {[] { return EndlessEmbeddedValue::make(); },
+                                           [] { return new LongValue(60011); }});
+                    meta.addDataEntry2DbMap(true);
+                    EXPECT_EQ(schema.entries().size(), DbMetaBase::kMaxNestingDepth + 1);
                   }});
   rows.push_back({"containers nested as deep as the bound", {}, [] {
                     walkChain(DbMetaBase::kMaxNestingDepth);
@@ -753,6 +825,68 @@ std::vector<Row> registryRows() {
          EXPECT_EQ(pool.size(), 1u);
          pool.begin()->second = meta;
        }});
+  // Each registration describes a type embedding its own once: the working
+  // meta its embedded object is described by is not entered again.
+  rows.push_back({"a type embedding its own registered again",
+                  {report("Metareihenfolge \xC3\xBC"
+                          "berarbeiten. Diese Meta muss vorher registriert werden!",
+                          kMetaBase, 476)},
+                  [] {
+                    TestSchema schema;
+                    auto make = [] {
+                      return new CountingMeta(5, {[] {
+                                                return new tarvex::DbEmbeddedValue(
+                                                    60010, std::make_unique<PlainTestMeta>(5));
+                                              }});
+                    };
+                    DbMetaManager::deinit();
+                    EXPECT_TRUE(DbMetaManager::getInstance()->registerMeta(make()));
+                    EXPECT_TRUE(DbMetaManager::getInstance()->registerMeta(make()));
+                    LocalRegistry local;
+                    EXPECT_TRUE(local.registerMeta(make()));
+                    // The later two describe the working meta they embed as well.
+                    EXPECT_EQ(schema.entries().size(), 5u);
+                    DbMetaManager::deinit();
+                  }});
+  // A thread whose first call fails to register is left without a pool,
+  // which is no broken one: its next request fills one as a new thread's.
+  rows.push_back({"a thread's first registerMeta fails",
+                  {},
+                  [] {
+                    LocalRegistry registry;
+                    auto* one = new CountingMeta(1);
+                    registry.registerMeta(one);
+                    DbMetaManager::getInstance()->registerMeta(new CountingMeta(1));
+                    auto* failing = new CountingMeta(2);
+                    failing->setFactory(CountingMeta::Factory::Throws);
+                    Worker thread;
+                    thread.run(
+                        [&] { EXPECT_THROW(registry.registerMeta(failing), std::bad_alloc); });
+                    EXPECT_TRUE(registry.check());
+                    registry.dump();
+                    registry.clearAllMetas(true);
+                    thread.run([&] {
+                      DbMetaBase* meta = registry.getMeta(1);
+                      ASSERT_NE(meta, nullptr);
+                      EXPECT_EQ(static_cast<CountingMeta*>(meta)->madeFrom(), one);
+                    });
+                    DbMetaManager::deinit();
+                  },
+                  {report("DbMetaManager-recycled Metacount 2\n", kManager, 234),
+                   report("DbMetaManager-InUseCount 0\n", kManager, 236)}});
+  // Teardown takes no meta, also when saying so throws.
+  rows.push_back({"registerMeta in teardown whose report throws", {}, [] {
+                    auto* registry = new LocalRegistry;
+                    registry->registerMeta(new CountingMeta(
+                        3, {[registry] {
+                          return new DestroyHookValue(60010, [registry] {
+                            ThrowingSink sink;
+                            EXPECT_THROW(registry->registerMeta(new CountingMeta(4)),
+                                         std::runtime_error);
+                          });
+                        }}));
+                    delete registry;
+                  }});
   rows.push_back({"in-use metas of type ids 127 and 128 in dump",
                   {},
                   [] {

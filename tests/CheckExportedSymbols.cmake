@@ -42,7 +42,7 @@ list(JOIN classes "|" alternatives)
 # Beyond the classes, the allocation and release hooks and the slot storage.
 set(allocation_hook "tarvex::internal::setAllocationHook(void (*)(tarvex::internal::AllocationKind, unsigned long))")
 set(release_hook "tarvex::internal::setReleaseHook(void (*)())")
-set(own "^[A-Za-z] (((typeinfo|typeinfo name|vtable) for )?(${alternatives})(::|$)|tarvex::internal::(set(Allocation|Release)Hook|allocateSlotStorage|freeSlotStorage)\(.*\)$)")
+set(own "^[A-Za-z] (((typeinfo|typeinfo name|vtable) for )?(${alternatives})(::|$)|tarvex::internal::(set(Allocation|Release)Hook|allocateSlotStorage|allocateSlotSegment|freeSlotStorage)\(.*\)$)")
 
 defined_symbols(${LIBRARY} -D exported)
 set(stray "")

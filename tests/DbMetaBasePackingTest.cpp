@@ -347,7 +347,8 @@ TEST_F(PackingTest, ExhaustedPackingDropsTheArrayAndKeepsEveryValueReachable) {
 }
 
 // A report that throws (from the trace sink) leaves the meta on its map,
-// without an array, and reported: the next value neither reports nor builds.
+// without an array and without the value, and reported: the next value
+// neither reports nor builds.
 TEST_F(PackingTest, ThrowingReportOfAValueWithoutSlotLeavesTheMetaOnItsMap) {
   DirectTestMeta meta(100);
   meta.addData(new LongValue(1, 11));
@@ -358,7 +359,8 @@ TEST_F(PackingTest, ThrowingReportOfAValueWithoutSlotLeavesTheMetaOnItsMap) {
   EXPECT_THROW(meta.addData(unpacked), std::runtime_error);
   setTraceSink(previous);
   EXPECT_FALSE(meta.hasDirectData());
-  EXPECT_EQ(meta.getData(0), unpacked);
+  EXPECT_EQ(meta.getData(0), nullptr);
+  EXPECT_EQ(meta.getDataList(false).size(), 1u);
 
   ReportCapture capture;
   g_FailNextArrayNew = true;
@@ -488,14 +490,21 @@ TEST_F(PackingTest, FailedRebuildLeavesTheMetaAnsweringFromTheMap) {
   EXPECT_FALSE(meta.hasDirectData());
   EXPECT_EQ(meta.getMaxPackedDataId(), 0);
   EXPECT_EQ(meta.getData(100), first);
-  EXPECT_EQ(meta.getData(200), beyond);
-  EXPECT_EQ(meta.getDataList(false).size(), 2u);
+  // The value that could not be set up is gone, as the call threw.
+  EXPECT_EQ(meta.getData(200), nullptr);
+  EXPECT_EQ(meta.getDataList(false).size(), 1u);
+  // So is a duplicate, and the first value keeps its data id.
+  ReportCapture quiet;
+  g_FailNextArrayNew = true;
+  EXPECT_THROW(meta.addData(new LongValue(100)), std::bad_alloc);
+  EXPECT_EQ(meta.getData(100), first);
+  EXPECT_EQ(meta.getDataList(false).size(), 1u);
 
   auto* next = new LongValue(300);
   meta.addData(next);  // the next set-up builds a complete array again
   ASSERT_TRUE(meta.hasDirectData());
   EXPECT_EQ(meta.getData(100), first);
-  EXPECT_EQ(meta.getData(200), beyond);
+  EXPECT_EQ(meta.getData(200), nullptr);
   EXPECT_EQ(meta.getData(300), next);
 }
 

@@ -16,10 +16,12 @@
 
 #include "DbMetaManager.h"
 #include "RegistryTestSupport.h"
+#include "TestSchema.h"
 
 using tarvex_test::CountingMeta;
 using tarvex_test::LocalRegistry;
 using tarvex_test::report;
+using tarvex_test::TestSchema;
 using tarvex_test::TraceSwitch;
 using tarvex_test::Worker;
 
@@ -406,16 +408,17 @@ TEST_F(Registry, SinkCallingTheRegistryDuringTeardownFindsItEmpty) {
 }
 
 // A working meta belongs to its pool; registering it as well would delete
-// it twice. Refused while this thread's pool holds it or it is in use.
+// it twice. Refused while this thread's pool holds it, bound or not; a meta
+// its provider bound before registering is owned by no pool and taken.
 TEST_F(Registry, WorkingMetasAreRefusedByRegisterMeta) {
+  TestSchema schema;
   LocalRegistry registry;
   registry.registerMeta(new CountingMeta(5));
   DbMetaBase* working = registry.getMeta(5);
   ASSERT_NE(working, nullptr);
   EXPECT_FALSE(registry.registerMeta(working));
   working->setObject(tarvex_test::testObject(0), 0);
-  Worker other;
-  other.run([&] { EXPECT_FALSE(registry.registerMeta(working)); });
+  EXPECT_FALSE(registry.registerMeta(working));
   working->clear();
   const std::string name = tarvex_test::narrow(tarvex_test::countingMetaClassName());
   const auto refused =
@@ -423,6 +426,12 @@ TEST_F(Registry, WorkingMetasAreRefusedByRegisterMeta) {
   EXPECT_EQ(assertions(), (std::vector<std::string>{refused, refused}));
   EXPECT_EQ(std::distance(registry.getMetasBegin(), registry.getMetasEnd()), 1);
   EXPECT_EQ(registry.getMeta(5), working);
+  auto* bound = new CountingMeta(5);
+  bound->setObject(tarvex_test::testObject(1), 0);
+  EXPECT_TRUE(registry.registerMeta(bound));
+  EXPECT_FALSE(bound->inUse());
+  EXPECT_EQ(registered(registry).back(), bound);
+  EXPECT_EQ(assertions().size(), 2u);
   // The fixture finds every meta deleted once.
 }
 

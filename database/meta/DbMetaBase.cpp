@@ -32,11 +32,12 @@ unsigned short DbMetaBase::sm_LastUsedPackedDataId = 0;
 namespace {
 
 // Live metas holding a direct array (getPackingMetaCount), kept as one
-// balance per thread: copies get and drop their arrays on whichever thread
-// makes or destroys them, and each thread changes only its own balance, so
-// no thread writes what another reads. The sum is taken while no other
-// thread touches metas. A balance changes only when an array comes or goes,
-// never on a look-up.
+// balance per thread: an array is counted in the balance of the thread that
+// builds it, and that balance is paid back where the array goes (a rebuild,
+// the meta's destruction), also on another thread, which so needs no
+// balance of its own: destroying a meta allocates nothing. The sum is taken
+// while no other thread touches metas. A balance changes only when an array
+// comes or goes, never on a look-up.
 using DirectArrayBalances =
     tbb::enumerable_thread_specific<std::int64_t,
                                     tarvex::internal::CacheAlignedAllocator<std::int64_t>>;
@@ -56,6 +57,7 @@ constexpr ReportSite kReplaceDataNotFound{files::kDbMetaBase, 224};
 constexpr ReportSite kReplaceDataHeld{files::kDbMetaBase, 228};
 constexpr ReportSite kSetObjectNull{files::kDbMetaBase, 320};
 constexpr ReportSite kEmbeddedMetaOrder{files::kDbMetaBase, 476};
+constexpr ReportSite kDescribeTooDeep{files::kDbMetaBase, 478};
 
 // The shared path of every typed setter: absent values are not an error.
 template <typename Write>
@@ -90,12 +92,19 @@ DbMetaBase::DbMetaBase()
       m_bDirectDataCounted(false),
       m_bDirectDataExhausted(false) {}
 
+namespace {
+// The balance an array was counted in, kept in its entry behind the slots.
+std::int64_t* countedIn(DbData* const* slots, unsigned short bound) {
+  return reinterpret_cast<std::int64_t*>(slots[static_cast<std::size_t>(bound) + 1]);
+}
+}  // namespace
+
 DbMetaBase::~DbMetaBase() {
   m_DataMap.clearAndDestroyElements();
   delete m_pStringLimitMap;
+  if (m_bDirectDataCounted) --*countedIn(m_pDirectData, m_MaxPackedDataId);
   delete[] m_pDirectData;
   m_pDirectData = nullptr;
-  countDirectData();
 }
 
 void* DbMetaBase::operator new(std::size_t size) { return tarvex::internal::allocateObject(size); }
@@ -148,25 +157,39 @@ std::uint32_t DbMetaBase::getPackingMetaCount() {
 }
 
 void DbMetaBase::countDirectData() {
-  const bool holds = m_pDirectData != nullptr;
-  if (holds == m_bDirectDataCounted) return;
-  m_bDirectDataCounted = holds;
-  directArrayBalances().local() += holds ? 1 : -1;
+  // An array counted before carries its balance; a new one carries none.
+  m_bDirectDataCounted = m_pDirectData != nullptr;
+  if (!m_bDirectDataCounted || countedIn(m_pDirectData, m_MaxPackedDataId) != nullptr) return;
+  std::int64_t& balance = directArrayBalances().local();
+  tarvex::internal::endIfSlotIsReserve(&balance);
+  ++balance;
+  m_pDirectData[static_cast<std::size_t>(m_MaxPackedDataId) + 1] =
+      reinterpret_cast<DbData*>(&balance);
 }
 
 void DbMetaBase::setupDirectDataPtr(DbData* value) {
   if (value == nullptr) return;
+  std::int64_t* counted =
+      m_bDirectDataCounted ? countedIn(m_pDirectData, m_MaxPackedDataId) : nullptr;
   if (!supportDirectDataPointer()) {
     // An array built while a base class's constructor still answered true
     // would hide every value set up since: the map serves from now on.
+    if (counted != nullptr) --*counted;
     delete[] m_pDirectData;
     m_pDirectData = nullptr;
     m_MaxPackedDataId = 0;
-    countDirectData();
+    m_bDirectDataCounted = false;
     return;
   }
-  // A rebuild drops the old array before it may throw, hence on every way out.
-  tarvex::internal::ScopeExit count([this] { countDirectData(); });
+  // A rebuild drops the old array before it may throw, hence on every way
+  // out: the counted array went unless the meta still holds an array that
+  // carries its balance (a new one carries none yet).
+  tarvex::internal::ScopeExit count([this, counted] {
+    const bool kept =
+        m_pDirectData != nullptr && countedIn(m_pDirectData, m_MaxPackedDataId) != nullptr;
+    if (counted != nullptr && !kept) --*counted;
+    countDirectData();
+  });
   tarvex::internal::setupDirectData(
       {sm_MapDataIdToPackedDataId, sm_LastUsedPackedDataId},
       {m_pDirectData, m_MaxPackedDataId, m_bDirectDataExhausted, m_DataList}, value,
@@ -186,6 +209,11 @@ const DbDataList& DbMetaBase::getDataList(bool sorted) const {
   if (m_SortedDataList.empty()) {
     m_SortedDataList.reserve(m_DataList.size());
     m_SortedDataList.insert(m_SortedDataList.end(), m_DataList.begin(), m_DataList.end());
+  }
+  // Also a list sorted earlier: the sort ids may have changed since (the
+  // table restarted, a mark or the last entry moved), and no change of the
+  // table reaches the metas.
+  if (!std::is_sorted(m_SortedDataList.begin(), m_SortedDataList.end(), DbData::sortDbData)) {
     std::sort(m_SortedDataList.begin(), m_SortedDataList.end(), DbData::sortDbData);
   }
   return m_SortedDataList;
@@ -315,7 +343,17 @@ void DbMetaBase::addData(DbData* value) {
     throw;
   }
   if (!m_SortedDataList.empty()) m_SortedDataList.clear();
-  setupDirectDataPtr(value);
+  try {
+    setupDirectDataPtr(value);
+  } catch (...) {
+    // A failed rebuild leaves the meta on its map; the value goes, as on
+    // every throwing path, so a caller who adds it afresh meets no
+    // duplicate.
+    m_DataList.pop_back();
+    if (mapped) m_DataMap.erase(dataId);
+    value->purge();
+    throw;
+  }
 }
 
 DbData* DbMetaBase::replaceData(DbData* value) {
@@ -357,30 +395,82 @@ DbData* DbMetaBase::replaceData(DbData* value) {
   return old;
 }
 
-void DbMetaBase::addDataEntry2DbMap(bool registering) {
+namespace {
+
+// The registration's walk over embedded metas, on the stack of the call
+// that starts it: each level names the meta it describes and the level
+// above. A meta on the path is not entered again, so a type embedding its
+// own is described once; the depth bound stops what the path cannot see
+// (an embedded value handing out a new meta each time).
+struct DescribeLevel {
+  const DbMetaBase* meta;
+  const DescribeLevel* up;
+  std::uint32_t depth;
+  bool* stopped;
+};
+
+bool isOnPath(const DescribeLevel& level, const DbMetaBase* meta) {
+  for (const DescribeLevel* at = &level; at != nullptr; at = at->up) {
+    if (at->meta == meta) return true;
+  }
+  return false;
+}
+
+void describe(DbMetaBase& meta, bool registering, const DescribeLevel* up);
+
+// Kept apart from the recursion, so its strings take no room in every
+// level's frame.
+// Names the meta the walk started from, as the other walks do.
+void reportDescribeTooDeep(const DescribeLevel& level) {
+  *level.stopped = true;
+  const DescribeLevel* start = &level;
+  while (start->up != nullptr) start = start->up;
+  reportAssert(composeText(texts::kNestedTooDeep,
+                           {EString().set(static_cast<unsigned int>(DbMetaBase::kMaxNestingDepth)),
+                            classNameOf(*start->meta)}),
+               kDescribeTooDeep);
+}
+
+// Describes the meta of an embedded value, if it may be entered, and hands
+// it back on every path out.
+void describeEmbedded(const DescribeLevel& level, DbData* value, DbMetaBase* embedded) {
+  tarvex::internal::ScopeExit handBack([value, embedded] { value->ungetMeta(embedded); });
+  if (isOnPath(level, embedded)) return;
+  if (level.depth >= DbMetaBase::kMaxNestingDepth) {
+    reportDescribeTooDeep(level);
+    return;
+  }
+  describe(*embedded, false, &level);
+}
+
+void describe(DbMetaBase& meta, bool registering, const DescribeLevel* up) {
   IDbDataSchema* schema = IDbDataSchema::getSmallInstance();
   if (schema == nullptr || schema->isSchemaClosed()) return;
 
   // Described means given back, also when a schema or value call throws: an
   // embedded meta reached on the way must not stay in use for good.
-  tarvex::internal::ScopeExit clearWhenDone([this] { clear(); });
+  tarvex::internal::ScopeExit clearWhenDone([&meta] { meta.clear(); });
   if (registering) {
     DbObjectId objectId;
-    objectId.setTypeId(getTypeId());
-    setObjectId(objectId);
+    objectId.setTypeId(meta.getTypeId());
+    meta.setObjectId(objectId);
   }
+  bool stoppedHere = false;
+  const DescribeLevel level{&meta, up, up != nullptr ? up->depth + 1 : 0,
+                            up != nullptr ? up->stopped : &stoppedHere};
 
-  for (DbData* value : m_DataList) {
+  for (DbData* value : meta.getDataList(false)) {
+    if (*level.stopped) return;
     const unsigned short dataId = value->getDataId();
     if (!value->valid()) {
-      schema->addDataEntry(this, dataId, value->getDataModelType());
+      schema->addDataEntry(&meta, dataId, value->getDataModelType());
       continue;
     }
     // The typed overload for plain kinds, with the value as its default.
     // The reader runs before getDataModelType, in the order the schema's
     // implementers rely on.
     auto describeWithDefault = [&](auto defaultValue) {
-      schema->addDataEntry(this, dataId, value->getDataModelType(), defaultValue);
+      schema->addDataEntry(&meta, dataId, value->getDataModelType(), defaultValue);
     };
     switch (static_cast<unsigned char>(value->getDatabaseType())) {
       case DbDatabaseType::kBoolean:
@@ -408,25 +498,27 @@ void DbMetaBase::addDataEntry2DbMap(bool registering) {
         describeWithDefault(value->getPoint3D());
         break;
       case DbDatabaseType::kContainer:
-        schema->addDataEntry(this, dataId, value->getDataModelTypeOfElements());
+        schema->addDataEntry(&meta, dataId, value->getDataModelTypeOfElements());
         break;
       case DbDatabaseType::kEmbeddedObject: {
-        DbMetaBase* embedded = value->getMeta();
-        if (embedded != nullptr) {
-          tarvex::internal::ScopeExit handBack([value, embedded] { value->ungetMeta(embedded); });
-          embedded->addDataEntry2DbMap(false);
+        if (DbMetaBase* embedded = value->getMeta()) {
+          describeEmbedded(level, value, embedded);
         } else {
           reportAssert(texts::kEmbeddedMetaNotRegistered, kEmbeddedMetaOrder);
         }
-        schema->addDataEntry(this, dataId, value->getDataModelType());
+        schema->addDataEntry(&meta, dataId, value->getDataModelType());
         break;
       }
       default:
-        schema->addDataEntry(this, dataId, value->getDataModelType());
+        schema->addDataEntry(&meta, dataId, value->getDataModelType());
         break;
     }
   }
 }
+
+}  // namespace
+
+void DbMetaBase::addDataEntry2DbMap(bool registering) { describe(*this, registering, nullptr); }
 
 void DbMetaBase::setDatas2Default(unsigned short key) {
   IDbDataSchema* schema = IDbDataSchema::getSmallInstance();

@@ -250,7 +250,13 @@ DMMemberBase* DbMetaBase::takeOverObject(int stamp) const {
     // Of threads that find the flag unset at the same moment, one traces.
     const bool first = !s_bInvalidBuildStampReported.exchange(true, std::memory_order_relaxed);
     if (first) {  // GCOVR_EXCL_BR_LINE: the loser of that race, which no test can force
-      tarvex::internal::traceMeta(texts::kInvalidBuildStamp, kTakeOverInvalidStamp);
+      try {
+        tarvex::internal::traceMeta(texts::kInvalidBuildStamp, kTakeOverInvalidStamp);
+      } catch (...) {
+        // Not written: the next invalid stamp tries again.
+        s_bInvalidBuildStampReported.store(false, std::memory_order_relaxed);
+        throw;
+      }
     }
   }
   if (m_bDeleteObject) m_bDeleteObject = false;

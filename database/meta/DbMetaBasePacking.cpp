@@ -80,8 +80,9 @@ void setupDirectData(PackingTable table, DirectData direct, DbData* value, unsig
 
   // The new-expression checks the byte count for overflow and throws
   // std::bad_array_new_length (a std::bad_alloc) instead of wrapping; "()"
-  // nulls every entry.
-  DbData** slots = new DbData*[static_cast<std::size_t>(bound) + 1]();
+  // nulls every entry. One entry behind the slots is the meta's own (see
+  // DbMetaBase::countDirectData), out of every look-up's reach.
+  DbData** slots = new DbData*[static_cast<std::size_t>(bound) + 2]();
   // Every listed value is packed, at most `highest`; a later value of the
   // same data id takes the slot.
   for (DbData* listed : direct.listed) slots[table.packedIds[listed->getDataId()]] = listed;

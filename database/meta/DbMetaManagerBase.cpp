@@ -8,6 +8,7 @@
 
 #include "DbMetaBase.h"
 #include "DbType2MetaMap.h"
+#include "ObjectAllocation.h"
 #include "Reporting.h"
 
 namespace {
@@ -45,7 +46,10 @@ template <typename Slots, typename Visit>
 void forEachPool(Slots& slots, std::optional<ReportSite> emptySlot, Visit visit) {
   for (auto& slot : slots) {
     if (!slot.pool) {
-      if (emptySlot) {
+      // Only a pool that could not be made is reported; a slot emptied by a
+      // failed registration is a thread that has not started.
+      using Fill = decltype(slot.fill);
+      if (emptySlot && slot.fill == Fill::Interrupted) {
         reportAssert(texts::kNoPool, *emptySlot);  // GCOVR_EXCL_BR_LINE
       }
       continue;
@@ -132,8 +136,11 @@ void DbMetaManagerBase::deleteAllWorkingMetas() {
 
 DbType2MetaMap& DbMetaManagerBase::slotPool(PoolSlot& slot, bool fill) const {
   if (!slot.pool) {
-    // A throwing allocation leaves the slot empty; the next call tries again.
+    // A throwing allocation leaves the slot empty, marked as a pool that
+    // could not be made; the next call tries again.
+    slot.fill = PoolSlot::Fill::Interrupted;
     slot.pool = ESmartPtr<DbType2MetaMap>(new DbType2MetaMap);
+    slot.fill = PoolSlot::Fill::Done;
     if (fill) {
       slot.nextToFill = m_pMetas->cbegin();
       slot.fill = PoolSlot::Fill::Interrupted;
@@ -173,8 +180,9 @@ void DbMetaManagerBase::fillPool(PoolSlot& slot) const {
       // Its users keep their metas; the next call goes on from here.
       slot.fill = PoolSlot::Fill::Interrupted;
     } else {
-      // Nobody holds anything of it: the next call starts afresh.
-      slot.fill = PoolSlot::Fill::Done;
+      // Nobody holds anything of it: the next call starts afresh, and
+      // until then the walks report a pool that could not be made.
+      slot.fill = PoolSlot::Fill::Interrupted;
       slot.pool.reset();
     }
     throw;
@@ -189,10 +197,11 @@ bool DbMetaManagerBase::registerMeta(DbMetaBase* meta) {
   }
   if (m_pMetas == nullptr) {
     // Asked from a trace sink while this registry is torn down: the meta
-    // became ours with the call, and goes with the rest.
+    // became ours with the call, and goes with the rest, also if the
+    // report throws.
+    std::unique_ptr<DbMetaBase> refused(meta);
     reportAssert(composeText(texts::kRegisterInTeardown, {tarvex::internal::classNameOf(*meta)}),
                  kRegisterInTeardown);
-    delete meta;
     return false;
   }
   // A meta registers under its own type id, so only that group can hold it.
@@ -210,13 +219,15 @@ bool DbMetaManagerBase::registerMeta(DbMetaBase* meta) {
     }
     lastRegistered = entry;
   }
-  // A working meta belongs to its pool: handed out by getMeta (bound, or
-  // found in this thread's pool), it would be deleted twice.
-  if (meta->inUse()) return refuseWorkingMeta(*meta);
   // The meta became ours with the call, also if anything below throws.
+  // A bound meta is taken like any other: a provider may bind the meta it
+  // registers, and description gives it back.
   std::unique_ptr<DbMetaBase> registered(meta);
   // Registration is not the request path: the slot is asked directly.
   PoolSlot& slot = m_LocalMetas.local();
+  tarvex::internal::endIfSlotIsReserve(&slot);
+  // A working meta of this thread's pool would be deleted twice; one of
+  // another pool is the caller's to keep away.
   std::optional<DbType2MetaMap::iterator> lastWorking;
   if (slot.pool) {
     DbType2MetaMap& held = *slot.pool;
@@ -229,24 +240,25 @@ bool DbMetaManagerBase::registerMeta(DbMetaBase* meta) {
     }
   }
   registered->addDataEntry2DbMap(true);
+  const bool poolMadeHere = !slot.pool;
   DbType2MetaMap& pool = slotPool(slot, false);
-  std::unique_ptr<DbMetaBase> working(registered->createMeta());
-  if (working == nullptr) {
-    reportAssert(texts::kNoNewMeta, kRegisterCreateFailed);
-  } else if (const DbMetaBase::StringLimitMap* limits = registered->getStringLimitMap()) {
-    working->setStringLimitMap(*limits);
-  }
   // All or nothing: the working meta joins the pool first, where it can be
   // taken out again should registering throw; a pool never keeps a type
   // that a failed registration left unregistered, nor the other way round.
   DbType2MetaMap::iterator added = pool.end();
-  if (working != nullptr) {
-    const unsigned short workingTypeId = working->getTypeId();
-    added = lastWorking && workingTypeId == typeId
-                ? pool.adoptMetaBehind(*lastWorking, working.release())
-                : pool.adoptMeta(workingTypeId, working.release());
-  }
   try {
+    std::unique_ptr<DbMetaBase> working(registered->createMeta());
+    if (working == nullptr) {
+      reportAssert(texts::kNoNewMeta, kRegisterCreateFailed);
+    } else {
+      if (const DbMetaBase::StringLimitMap* limits = registered->getStringLimitMap()) {
+        working->setStringLimitMap(*limits);
+      }
+      const unsigned short workingTypeId = working->getTypeId();
+      added = lastWorking && workingTypeId == typeId
+                  ? pool.adoptMetaBehind(*lastWorking, working.release())
+                  : pool.adoptMeta(workingTypeId, working.release());
+    }
     if (lastRegistered != m_pMetas->end()) {
       m_pMetas->adoptMetaBehind(lastRegistered, registered.release());
     } else {
@@ -258,6 +270,9 @@ bool DbMetaManagerBase::registerMeta(DbMetaBase* meta) {
       pool.erase(added);
       delete taken;
     }
+    // The pool this call made would keep the thread from ever being filled
+    // with the types registered before: the thread is left as it was.
+    if (poolMadeHere && pool.empty()) slot.pool.reset();
     throw;
   }
   return added != pool.end();
@@ -268,6 +283,7 @@ bool DbMetaManagerBase::isMetaRegistered(unsigned short typeId) const {
 }
 
 DbMetaBase* DbMetaManagerBase::getMetaFromSlot(PoolSlot& slot, unsigned short typeId) const {
+  tarvex::internal::endIfSlotIsReserve(&slot);
   // In teardown (from the closing of the slots on, m_pMetas is null):
   // nothing to hand out, and no pool is made.
   if (m_pMetas == nullptr) return nullptr;

@@ -1,5 +1,6 @@
 #include "ObjectAllocation.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <new>
 
@@ -67,18 +68,56 @@ namespace {
 // GCOVR_EXCL_STOP
 }  // namespace
 
-void* allocateSlotStorage(std::size_t bytes) noexcept {
+namespace {
+void* tryAllocateSlotStorage(std::size_t bytes) noexcept {
   void* block = nullptr;
   try {
     if (s_pAllocationHook != nullptr) s_pAllocationHook(AllocationKind::kSlots, bytes);
     block = ::operator new(bytes, kSlotAlignment, std::nothrow);
   } catch (...) {  // NOLINT(bugprone-empty-catch) GCOVR_EXCL_LINE: a failure, as null is
   }
-  if (block == nullptr) endForWantOfSlotStorage();  // GCOVR_EXCL_BR_LINE: as above
   return block;
 }
 
-void freeSlotStorage(void* block) noexcept { ::operator delete(block, kSlotAlignment); }
+// A segment for the slot table when memory has run out. The report cannot
+// be made while the table waits for the segment: a trace sink asking the
+// registry would wait with it for ever. Only touched on the way to the end
+// of the process.
+alignas(128) unsigned char s_SlotReserve[256 * 1024];
+
+bool isInSlotReserve(const void* pointer) noexcept {
+  const auto address = reinterpret_cast<std::uintptr_t>(pointer);
+  const auto start = reinterpret_cast<std::uintptr_t>(s_SlotReserve);
+  return address - start < sizeof s_SlotReserve;  // below the start wraps round
+}
+}  // namespace
+
+void* allocateSlotStorage(std::size_t bytes) noexcept {
+  void* block = tryAllocateSlotStorage(bytes);
+  if (block == nullptr) endForWantOfSlotStorage();  // GCOVR_EXCL_BR_LINE: death tests only
+  return block;
+}
+
+void* allocateSlotSegment(std::size_t bytes) noexcept {
+  void* block = tryAllocateSlotStorage(bytes);
+  // GCOVR_EXCL_START: run only by death tests, as endForWantOfSlotStorage
+  if (block == nullptr) {
+    if (bytes > sizeof s_SlotReserve) endForWantOfSlotStorage();
+    block = s_SlotReserve;
+  }
+  // GCOVR_EXCL_STOP
+  return block;
+}
+
+void endIfSlotIsReserve(const void* slot) noexcept {
+  if (isInSlotReserve(slot)) endForWantOfSlotStorage();  // GCOVR_EXCL_BR_LINE: death tests only
+}
+
+void freeSlotStorage(void* block) noexcept {
+  // The reserve is never freed: the process ends before its table goes.
+  if (isInSlotReserve(block)) return;  // GCOVR_EXCL_BR_LINE: the process never gets here
+  ::operator delete(block, kSlotAlignment);
+}
 
 #ifdef _WIN32
 void* allocateStorage(std::size_t size, bool array) {

@@ -13,6 +13,11 @@ namespace tarvex::internal {
 void* allocateObject(std::size_t size);
 void freeObject(void* pointer) noexcept;
 
+// Ends the process with the slot-memory report if `slot` lies in a segment
+// allocateSlotSegment took from its reserve. Every place where the library
+// finds a thread's slot new calls it before using the slot.
+void endIfSlotIsReserve(const void* slot) noexcept;
+
 // The library's operator new where it has one of its own (a Windows DLL,
 // ModuleAllocation.cpp; defined there only, declared everywhere so that
 // every build checks the callers):

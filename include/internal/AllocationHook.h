@@ -1,6 +1,7 @@
 // Observer of the library's allocations, for programs that count or fail
 // them (a test of the allocation behaviour). One process-wide hook, set while
-// no other thread allocates through the library.
+// no other thread allocates through the library; the release hook, while none
+// frees either.
 #pragma once
 
 #include <cstddef>
@@ -36,8 +37,10 @@ TARVEX_EXPORT AllocationHook setAllocationHook(AllocationHook hook) noexcept;
 // so that a program can count the live ones; must not throw.
 using ReleaseHook = void (*)();
 
-// Installs `hook` (null: none) and returns the one it replaces; set as the
-// allocation hook is.
+// Installs `hook` (null: none) and returns the one it replaces. Every free
+// reads the hook without a lock, so it is set while no other thread frees a
+// value or meta through the library (destroys a meta, purges a value, lets
+// a registry go), not only while none allocates.
 TARVEX_EXPORT ReleaseHook setReleaseHook(ReleaseHook hook) noexcept;
 
 }  // namespace tarvex::internal

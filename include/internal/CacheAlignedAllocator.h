@@ -26,7 +26,14 @@ namespace tarvex::internal {
 /// `bytes` on a cache line, from the global aligned operator new; reports
 /// and ends the process when there is no memory. Never returns null.
 TARVEX_EXPORT void* allocateSlotStorage(std::size_t bytes) noexcept;
-/// Frees a block of allocateSlotStorage.
+/// allocateSlotStorage for a segment of slots. When there is no memory, a
+/// segment of up to 256 KiB (2048 slots) is taken from a reserve instead,
+/// and the process ends with its report when the library first meets a slot
+/// there: the slot table is whole again by then, so a trace sink that asks
+/// the registry for a meta meanwhile is answered or ends the process too,
+/// instead of waiting for the segment for ever.
+TARVEX_EXPORT void* allocateSlotSegment(std::size_t bytes) noexcept;
+/// Frees a block of allocateSlotStorage or allocateSlotSegment.
 TARVEX_EXPORT void freeSlotStorage(void* block) noexcept;
 
 template <typename T>
@@ -38,7 +45,15 @@ class CacheAlignedAllocator {
   template <typename U>
   CacheAlignedAllocator(const CacheAlignedAllocator<U>&) noexcept {}  // NOLINT: rebinding
 
-  T* allocate(std::size_t count) { return static_cast<T*>(allocateSlotStorage(count * sizeof(T))); }
+  T* allocate(std::size_t count) {
+    // Slots are padded to whole cache lines; the slot table's other blocks
+    // (its index and segment table) are not.
+    if constexpr (sizeof(T) % 128 == 0) {
+      return static_cast<T*>(allocateSlotSegment(count * sizeof(T)));
+    } else {
+      return static_cast<T*>(allocateSlotStorage(count * sizeof(T)));
+    }
+  }
   void deallocate(T* pointer, std::size_t /*count*/) noexcept { freeSlotStorage(pointer); }
 
   template <typename U>
