@@ -92,24 +92,34 @@ class TARVEX_EXPORT DbKitState {
   static bool registerValueModelTypes();
 
   /// Notes `metaClass` as a kit meta class of `typeId`. The first class
-  /// noted in a slot keeps it. REQUIRES: on the set-up thread (the kit notes
-  /// a class when its registered meta makes its first working meta).
+  /// noted in a slot keeps it: only a slot still empty is written.
+  /// REQUIRES: a class is first noted on the set-up thread (the kit notes it
+  /// whenever a meta of it makes a working meta, first at its registration).
   static void noteKitMetaClass(unsigned short typeId, const std::type_info& metaClass) noexcept {
     const std::type_info*& slot = sm_KitMetaClasses[typeId % kKitMetaClassSlots];
     if (slot == nullptr) slot = &metaClass;
   }
+  /// Forgets every noted class, so that none of a provider library
+  /// unloaded afterwards stays noted. REQUIRES: on the set-up thread, while
+  /// no other thread uses Tarvex (DbTablesScope calls it at its end, after
+  /// the registry's teardown).
+  static void forgetKitMetaClasses() noexcept;
   /// Whether `metaClass`, the class of a meta of `typeId`, was noted as a
   /// kit meta class (by this very type_info object: the image that made the
-  /// meta noted it). False answers nothing: the class may be the kit's all
-  /// the same. A load and a comparison; the noted classes are forgotten at
-  /// the framework's shut-down, after which a provider's library may go.
+  /// meta noted it; the pointer is compared, never followed). False answers
+  /// nothing: the class may be the kit's all the same. A load and a
+  /// comparison.
   static bool isKitMetaClass(unsigned short typeId, const std::type_info& metaClass) noexcept {
     return sm_KitMetaClasses[typeId % kKitMetaClassSlots] == &metaClass;
   }
 
 
  private:
+  friend class IDbDataSchema;
   friend class MetaModule;
+  // Every schema's end: no kit schema puts back one that has ended, whether
+  // or not it was the kit's.
+  static void schemaEnding(const IDbDataSchema* schema) noexcept;
   // The library's module marks its start-up and shut-down.
   static void moduleStarted() noexcept;
   static void moduleShutDown() noexcept;

@@ -113,6 +113,7 @@ class DbMetaCore : public DbMetaBase {
   // What a meta in use knows of its object, back to a new meta's state.
   void forgetObject() {
     m_ObjectId = DbObjectId();
+    m_bModified = false;
     setNewObject(false);
     setDeleteObject(true);
     setCreated(nullptr, false);

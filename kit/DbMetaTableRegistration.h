@@ -138,8 +138,9 @@ inline void reportEmbeddedTypesNotRegistered(const DbMetaBase& meta) {
 /// (by a DbEmbeddedValue) is reported, schema or not ("The meta of type <t>
 /// embeds type <e>, which is not registered yet: register type <e> first!",
 /// file ".\\DbMetaTableRegistration", line kEmbeddedTypeLaterLine), and
-/// registered all the same. initTable answers whether every registration
-/// was taken (the framework ignores the answer: ask
+/// registered all the same. A type the process-wide registry holds already
+/// (a start-up after a shut-down) is not registered again. initTable
+/// answers whether every registration was taken (the framework ignores the answer: ask
 /// DbMetaManager::isMetaRegistered); exitTable has nothing to give back,
 /// the registry owns the metas.
 ///
@@ -163,8 +164,11 @@ class DbMetaTable : public IDbMetaTable {
  private:
   static bool registerOne(DbMetaBase* meta) {
     std::unique_ptr<DbMetaBase> owned(meta);  // until the registry owns it
+    DbMetaManager* registry = DbMetaManager::getInstance();
+    // A start-up after a shut-down finds the type registered by the first.
+    if (registry->isMetaRegistered(owned->getTypeId())) return true;
     internal::reportEmbeddedTypesNotRegistered(*owned);
-    return DbMetaManager::getInstance()->registerMeta(owned.release());
+    return registry->registerMeta(owned.release());
   }
 };
 

@@ -235,10 +235,15 @@ bool addReference(DbMetaBase& meta, ContainerKey key, const Reference& reference
 }
 
 /// Removes the reference at `position` from the container under `key` in
-/// `meta`; false without one or for a position outside 0..count-1.
+/// `meta`; false for a position outside 0..count-1, and without one, after
+/// a report when `meta` has no value of that data id (as addReference's).
 inline bool removeReference(DbMetaBase& meta, ContainerKey key, int position) {
   DbReferenceContainerValue* container = internal::containerOf(meta, key);
-  return container != nullptr && container->removeElement(position);
+  if (container == nullptr) {
+    if (meta.getData(key.dataId()) == nullptr) internal::reportMissingValue(kKeyMissingSetLine);
+    return false;
+  }
+  return container->removeElement(position);
 }
 
 }  // namespace tarvex

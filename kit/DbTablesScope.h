@@ -76,6 +76,7 @@ class DbTablesScope {
     if (m_bOwnsSortIds) {
       if (made) {
         DbMetaManager::deinit();
+        DbKitState::forgetKitMetaClasses();
         // A report whose sink throws leaves the table as the report says.
         try {
           DbKitState::clearDataIdPacking();

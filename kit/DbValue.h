@@ -23,7 +23,9 @@ namespace tarvex {
 /// Construct it as DbValue<T>(key, initialValue, dataModelType), from a
 /// DataKey of its own kind (OwnObjectId for DbObjectIdValue) or a plain
 /// data id; the last two are optional (T() and the kind's
-/// DbValueModelType). A key of another kind does not compile. Every write
+/// DbValueModelType). A key of another kind does not compile, nor, with a
+/// key, an initial value that tarvex::set would refuse (one that could
+/// lose information on the way to T: write `short{3}` for a short). Every write
 /// through the value's setters leaves it valid (see DbValueBase).
 /// `Base` is DbValueBase unless the provider brings its own (see there).
 template <class T, class Base = DbValueBase>
@@ -80,9 +82,14 @@ class DbValueStorage<T, Base, true> : public DbValueStorage<T, Base, false> {
     explicit DbValue(unsigned short dataId, Param value = Type(),                     \
                      unsigned char dataModelType = ModelType)                         \
         : DbValueStorage<Type, Base>(dataId, value, dataModelType) {}                 \
-    explicit DbValue(DataKey<KeyKind> key, Param value = Type(),                      \
+    template <class Given = Type>                                                      \
+    explicit DbValue(DataKey<KeyKind> key, const Given& value = Type(),               \
                      unsigned char dataModelType = ModelType)                         \
-        : DbValueStorage<Type, Base>(key.dataId(), value, dataModelType) {}           \
+        : DbValueStorage<Type, Base>(key.dataId(), Type(value), dataModelType) {      \
+      static_assert(internal::writesLosslessly<Type, Given>(),                        \
+                    "the initial value is not of the key's kind, or would lose "      \
+                    "information on the way (DataKey<T> builds a value holding a T)"); \
+    }                                                                                 \
     template <class Other, class... Rest,                                             \
               class = std::enable_if_t<!std::is_same_v<Other, KeyKind>>>              \
     explicit DbValue(DataKey<Other> /*key*/, const Rest&... /*rest*/)                 \

@@ -73,6 +73,10 @@ int kitMisuse() {
   tarvex::DbEmbeddedValue embedded(60102, std::make_unique<GoodMeta>());
   tarvex::DbEmbeddedValue keyed(kPart, std::make_unique<GoodMeta>());
   tarvex::DbReferenceContainerValue parts(kParts);
+  // Initial values of the key's kind, or converted without loss.
+  tarvex::DbStringValue named(tarvex::DataKey<EString>{60111}, L"bolt");
+  tarvex::DbDoubleValue widened(kLength, 1.5F);
+  tarvex::DbShortValue small(kShort, short{3});
   tarvex::set(meta, kPart, kCount, 4);
   tarvex::DbRecordingSchema schema;
   tarvex::DbTablesScope tables;
@@ -135,6 +139,8 @@ int kitMisuse() {
   tarvex::DbBorrowedMeta moved(std::move(handle));
 #elif defined(KIT_MISUSE_ASSIGNED_HANDLE)
   handle = tarvex::DbBorrowedMeta(registry, kType);
+#elif defined(KIT_MISUSE_LOSSY_INITIAL_VALUE)
+  tarvex::DbLongValue truncated(kCount, 2.9);
 #elif defined(KIT_MISUSE_COPIED_SCOPE)
   const tarvex::DbTablesScope copy(tables);
 #endif

@@ -339,7 +339,7 @@ TEST_F(ProviderKit, TypedKeysReadAndWriteAndAnswerForMissingValues) {
   static_assert(std::is_same_v<decltype(tarvex::get(meta, kNameKey)), const EString&>);
   // Built from a key with a value that converts, as from a plain data id.
   EXPECT_EQ(tarvex::DbStringValue(kNameKey, L"bolt").value(), EString(L"bolt"));
-  EXPECT_EQ(tarvex::DbShortValue(tarvex::DataKey<short>{1}, 3).value(), 3);
+  EXPECT_EQ(tarvex::DbShortValue(tarvex::DataKey<short>{1}, short{3}).value(), 3);
   EXPECT_EQ(tarvex::DbDoubleValue(tarvex::DataKey<double>{1}, 1.5F).value(), 1.5);
 
   ReportCapture capture;
@@ -801,13 +801,15 @@ TEST_F(ProviderKit, RecycledMetaAnswersNoIdOfAnEarlierObject) {
     flagged->setCreated(nullptr, true);
     flagged->set3DObjectFlag(true);
     flagged->setBuildStamp(7);
+    flagged->setModified(true);
+    flagged->setObject(nullptr, 0);  // given back so, too
   }
   const PlainKitMeta newMeta;
   const tarvex::DbBorrowedMeta again(kPlainType, testObject(2));
   EXPECT_EQ(std::make_tuple(again->isNewObject(), again->getDeleteObject(), again->getCreated(),
-                            again->is3DObject(), again->getBuildStamp()),
+                            again->is3DObject(), again->getBuildStamp(), again->isModified()),
             std::make_tuple(newMeta.isNewObject(), newMeta.getDeleteObject(), newMeta.getCreated(),
-                            newMeta.is3DObject(), newMeta.getBuildStamp()));
+                            newMeta.is3DObject(), newMeta.getBuildStamp(), newMeta.isModified()));
   // A meta without an object id (given back, or never bound) is refused by
   // the container: no reference to 0/0/0.
   PlainKitMeta holder;
@@ -1009,6 +1011,33 @@ TEST(SchemaBase, EndingInAnyOrderNeverLeavesAnEndedSchemaInstalled) {
     }
   } while (std::next_permutation(order.begin(), order.end()));
   EXPECT_EQ(IDbDataSchema::getSmallInstance(), before);
+
+  // An application's own schema, installed by hand, that ends while a kit
+  // schema replaces it: it is not put back.
+  struct OwnSchema final : IDbDataSchema {
+    OwnSchema() { sm_pInstance = this; }
+    using E = EPoint3D;
+    void addDataEntry(DbMetaBase*, unsigned short, unsigned char, const E&) override {}
+    void addDataEntry(DbMetaBase*, unsigned short, unsigned char, const EPoint&) override {}
+    void addDataEntry(DbMetaBase*, unsigned short, unsigned char, double) override {}
+    void addDataEntry(DbMetaBase*, unsigned short, unsigned char, float) override {}
+    void addDataEntry(DbMetaBase*, unsigned short, unsigned char, std::int32_t) override {}
+    void addDataEntry(DbMetaBase*, unsigned short, unsigned char, short) override {}
+    void addDataEntry(DbMetaBase*, unsigned short, unsigned char, char) override {}
+    void addDataEntry(DbMetaBase*, unsigned short, unsigned char, bool) override {}
+    void addDataEntry(DbMetaBase*, unsigned short, unsigned char) override {}
+    const DbDataSchemaMap* getDataSchemaMap(unsigned short) override { return nullptr; }
+    std::uint32_t getDataEntryCount(unsigned short) const override { return 0; }
+    bool isSchemaClosed() override { return false; }
+    void setSchemaClosed(bool) override {}
+    void declareOldDataId(DbMetaBase*, unsigned short) override {}
+  };
+  auto own = std::make_unique<OwnSchema>();
+  {
+    const tarvex::DbRecordingSchema kit;
+    own.reset();
+  }
+  EXPECT_EQ(IDbDataSchema::getSmallInstance(), nullptr);
 }
 
 class KitTable : public IDbMetaTable {
@@ -1148,10 +1177,12 @@ TEST_F(ProviderKit, ContainerKeyAddsRemovesCountsAndWalksInOrder) {
   bool visited = false;
   EXPECT_FALSE(
       tarvex::forEachReference(meta, kMissing, [&](const DbObjectId&) { visited = true; }));
-  EXPECT_FALSE(tarvex::removeReference(meta, kMissing, 0));
   EXPECT_EQ(tarvex::referenceCount(meta, kMissing), 0u);
   EXPECT_TRUE(capture.records().empty());
   EXPECT_FALSE(tarvex::addReference(meta, kMissing, id(1)));  // a lost write
+  expectLostWriteReport(capture);
+  capture.clear();
+  EXPECT_FALSE(tarvex::removeReference(meta, kMissing, 0));  // and another
   expectLostWriteReport(capture);
   capture.clear();
   EXPECT_FALSE(tarvex::addReference(meta, tarvex::ContainerKey{kCount}, id(1)));
@@ -1408,6 +1439,10 @@ TEST_F(ProviderKit, ReadyMetaTableRegistersInOrderAndAnswersForEveryMeta) {
   EXPECT_TRUE(capture.assertions().empty());  // the embedded type came first
   EXPECT_TRUE(DbMetaManager::getInstance()->isMetaRegistered(kEmbeddingType));
   EXPECT_TRUE(table.exitTable());
+  EXPECT_TRUE(table.initTable());  // a start-up after a shut-down: no second meta
+  const auto entries = std::distance(DbMetaManager::getInstance()->getMetasBegin(),
+                                     DbMetaManager::getInstance()->getMetasEnd());
+  EXPECT_EQ(entries, 2);
   tarvex::DbMetaTable<UncopiableKitMeta, DirectKitMeta> refusing;
   EXPECT_FALSE(refusing.initTable());
   EXPECT_TRUE(DbMetaManager::getInstance()->isMetaRegistered(kDirectType));  // the rest goes on

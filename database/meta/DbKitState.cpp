@@ -66,11 +66,18 @@ bool DbKitState::frameworkRunning() noexcept { return g_ModuleStarts != 0; }
 void DbKitState::moduleStarted() noexcept { ++g_ModuleStarts; }
 
 void DbKitState::moduleShutDown() noexcept {
-  if (g_ModuleStarts == 0) return;
-  if (--g_ModuleStarts != 0) return;
-  // A provider library may be unloaded after the shut-down: no class of it
-  // stays noted. Handles still recognise its metas, the slower way.
+  if (g_ModuleStarts != 0) --g_ModuleStarts;
+}
+
+void DbKitState::forgetKitMetaClasses() noexcept {
   for (const std::type_info*& slot : sm_KitMetaClasses) slot = nullptr;
+}
+
+void DbKitState::schemaEnding(const IDbDataSchema* schema) noexcept {
+  // A kit schema that replaced this one must not put it back once it is gone.
+  for (SchemaLink* link = g_pNewestSchema; link != nullptr; link = link->older) {
+    if (link->previous == schema) link->previous = nullptr;
+  }
 }
 
 bool DbKitState::clearDataIdPacking() {

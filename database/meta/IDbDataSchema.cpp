@@ -2,6 +2,7 @@
 // the process-wide schema pointer live in the library.
 #include "IDbDataSchema.h"
 
+#include "DbKitState.h"
 #include "IDbUnknownObjectMeta.h"
 
 IDbDataSchema* IDbDataSchema::sm_pInstance = nullptr;
@@ -11,7 +12,9 @@ IDbDataSchema::IDbDataSchema() = default;
 // An interface carries no state, so a copy takes none over.
 IDbDataSchema::IDbDataSchema(const IDbDataSchema&) = default;
 
-IDbDataSchema::~IDbDataSchema() = default;
+// A schema of the application's own may end while a kit schema that
+// replaced it lives: that one must not put it back.
+IDbDataSchema::~IDbDataSchema() { DbKitState::schemaEnding(this); }
 
 IDbDataSchema& IDbDataSchema::operator=(const IDbDataSchema&) = default;
 
