@@ -113,7 +113,6 @@ class TARVEX_EXPORT DbKitState {
     return sm_KitMetaClasses[typeId % kKitMetaClassSlots] == &metaClass;
   }
 
-
  private:
   friend class IDbDataSchema;
   friend class MetaModule;

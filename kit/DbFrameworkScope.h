@@ -76,8 +76,7 @@ class DbFrameworkScope {
     } catch (...) {
       try {
         EAssertAndTrace().outputAssertMsgAct(L"VORASSERT (shut-down without exception) failed",
-                                             EString(L".\\DbFrameworkScope"),
-                                             kShutDownThrewLine);
+                                             EString(L".\\DbFrameworkScope"), kShutDownThrewLine);
       } catch (...) {  // NOLINT(bugprone-empty-catch): a throwing sink ends here
       }
     }

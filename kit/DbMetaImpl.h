@@ -46,9 +46,9 @@ constexpr void requireObjectClass() {
 /// final: a class that names another as Derived, or a subclass of a kit
 /// meta, would make createMeta() produce metas of another class. A subclass
 /// and a Derived of another type id do not compile; a class that names
-/// another of the same type id is refused by createMeta() (see there). Only in Derived's constructor does
-/// supportDirectDataPointer() answer `kDirect`, which decides whether
-/// addData packs the data ids.
+/// another of the same type id is refused by createMeta() (see there). Only in Derived's
+/// constructor does supportDirectDataPointer() answer `kDirect`, which decides whether addData
+/// packs the data ids.
 ///
 /// `Object` names the application's object class, normally DMMemberBase,
 /// which Tarvex only declares (see DbForward.h). With it, binding an object
@@ -75,8 +75,9 @@ class DbMetaImpl : public DbMetaCore {
     // A class that names another of the same type id as Derived compiles;
     // its copies would be of that other class.
     if (typeid(*this) != typeid(Derived)) {
-      EAssertAndTrace().outputAssertMsgAct(L"VORASSERT (meta of the class it names as Derived) failed",
-                                           EString(L".\\DbMetaImpl"), kNotDerivedLine);
+      EAssertAndTrace().outputAssertMsgAct(
+          L"VORASSERT (meta of the class it names as Derived) failed", EString(L".\\DbMetaImpl"),
+          kNotDerivedLine);
       return nullptr;
     }
     // The registered meta makes the first working meta on the set-up

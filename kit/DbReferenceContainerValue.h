@@ -8,8 +8,8 @@
 #include <type_traits>
 #include <vector>
 
-#include "DbMetaBase.h"
 #include "DbDataKey.h"
+#include "DbMetaBase.h"
 #include "DbObjectId.h"
 #include "DbReferenceValue.h"
 #include "DbStructureKeys.h"
@@ -221,9 +221,8 @@ inline std::uint32_t referenceCount(const DbMetaBase& meta, ContainerKey key) {
 /// appended) into the container under `key` in `meta`; the container is
 /// valid afterwards. False without one, after a report when `meta` has no
 /// value of that data id (as tarvex::set's, line kKeyMissingSetLine).
-template <class Reference,
-          class = std::enable_if_t<std::is_same_v<Reference, DbObjectId> ||
-                                   std::is_same_v<Reference, DbEmbeddedObjId>>>
+template <class Reference, class = std::enable_if_t<std::is_same_v<Reference, DbObjectId> ||
+                                                    std::is_same_v<Reference, DbEmbeddedObjId>>>
 bool addReference(DbMetaBase& meta, ContainerKey key, const Reference& reference,
                   int position = -1) {
   DbReferenceContainerValue* container = internal::containerOf(meta, key);

@@ -75,33 +75,33 @@ class DbValueStorage<T, Base, true> : public DbValueStorage<T, Base, false> {
 // One specialisation per kind; the macros only spell out the overrides.
 // The reference documents them through the primary template above.
 /// @cond TARVEX_VALUE_SPECIALISATIONS
-#define TARVEX_DB_VALUE_HEAD_KEYED(Type, KeyKind, Param, ModelType, Getter, Setter)   \
-  template <class Base>                                                               \
-  class DbValue<Type, Base> : public DbValueStorage<Type, Base> {                     \
-   public:                                                                            \
-    explicit DbValue(unsigned short dataId, Param value = Type(),                     \
-                     unsigned char dataModelType = ModelType)                         \
-        : DbValueStorage<Type, Base>(dataId, value, dataModelType) {}                 \
+#define TARVEX_DB_VALUE_HEAD_KEYED(Type, KeyKind, Param, ModelType, Getter, Setter)    \
+  template <class Base>                                                                \
+  class DbValue<Type, Base> : public DbValueStorage<Type, Base> {                      \
+   public:                                                                             \
+    explicit DbValue(unsigned short dataId, Param value = Type(),                      \
+                     unsigned char dataModelType = ModelType)                          \
+        : DbValueStorage<Type, Base>(dataId, value, dataModelType) {}                  \
     template <class Given = Type>                                                      \
-    explicit DbValue(DataKey<KeyKind> key, const Given& value = Type(),               \
-                     unsigned char dataModelType = ModelType)                         \
-        : DbValueStorage<Type, Base>(key.dataId(), Type(value), dataModelType) {      \
-      static_assert(internal::writesLosslessly<Type, Given>(),                        \
-                    "the initial value is not of the key's kind, or would lose "      \
+    explicit DbValue(DataKey<KeyKind> key, const Given& value = Type(),                \
+                     unsigned char dataModelType = ModelType)                          \
+        : DbValueStorage<Type, Base>(key.dataId(), Type(value), dataModelType) {       \
+      static_assert(internal::writesLosslessly<Type, Given>(),                         \
+                    "the initial value is not of the key's kind, or would lose "       \
                     "information on the way (DataKey<T> builds a value holding a T)"); \
-    }                                                                                 \
-    template <class Other, class... Rest,                                             \
-              class = std::enable_if_t<!std::is_same_v<Other, KeyKind>>>              \
-    explicit DbValue(DataKey<Other> /*key*/, const Rest&... /*rest*/)                 \
-        : DbValueStorage<Type, Base>(0, Type(), ModelType) {                          \
-      static_assert(internal::kNever<Other>,                                          \
-                    "a DataKey builds only a value of its own kind (OwnObjectId for " \
-                    "DbObjectIdValue, DbObjectId for DbReferenceValue)");             \
-    }                                                                                 \
-    Param Getter() const override { return this->m_Value; }                           \
-    void Setter(Param value) override {                                               \
-      this->m_Value = value;                                                          \
-      this->switchBitOn(DbData::kValidFlag);                                          \
+    }                                                                                  \
+    template <class Other, class... Rest,                                              \
+              class = std::enable_if_t<!std::is_same_v<Other, KeyKind>>>               \
+    explicit DbValue(DataKey<Other> /*key*/, const Rest&... /*rest*/)                  \
+        : DbValueStorage<Type, Base>(0, Type(), ModelType) {                           \
+      static_assert(internal::kNever<Other>,                                           \
+                    "a DataKey builds only a value of its own kind (OwnObjectId for "  \
+                    "DbObjectIdValue, DbObjectId for DbReferenceValue)");              \
+    }                                                                                  \
+    Param Getter() const override { return this->m_Value; }                            \
+    void Setter(Param value) override {                                                \
+      this->m_Value = value;                                                           \
+      this->switchBitOn(DbData::kValidFlag);                                           \
     }
 
 #define TARVEX_DB_VALUE_HEAD(Type, Param, ModelType, Getter, Setter) \

@@ -117,8 +117,8 @@ void expectReport(const ReportCapture& capture, const char* text, const char* fi
   EXPECT_EQ(reports[0].line, line);
 }
 void expectLostWriteReport(const ReportCapture& capture) {
-  expectReport(capture, "VORASSERT (meta with a value of the key's data id) failed",
-               ".\\DbDataKey", tarvex::kKeyMissingSetLine);
+  expectReport(capture, "VORASSERT (meta with a value of the key's data id) failed", ".\\DbDataKey",
+               tarvex::kKeyMissingSetLine);
 }
 
 // --- The meta template ---------------------------------------------------------

@@ -120,11 +120,11 @@ bool DbKitState::registerValueModelTypes() {
     } else if (found != databaseType) {
       // The application's entry is its own: rewriting it would change the
       // kind of its values behind its back.
-      reportAssert(composeText(texts::kModelTypeClash,
-                               {EString().set(static_cast<unsigned>(dataModelType)),
-                                EString().set(static_cast<unsigned>(found)),
-                                EString().set(static_cast<unsigned>(databaseType))}),
-                   kModelTypeClash);
+      reportAssert(
+          composeText(texts::kModelTypeClash, {EString().set(static_cast<unsigned>(dataModelType)),
+                                               EString().set(static_cast<unsigned>(found)),
+                                               EString().set(static_cast<unsigned>(databaseType))}),
+          kModelTypeClash);
       all = false;
     }
   }
