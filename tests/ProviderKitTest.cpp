@@ -352,6 +352,8 @@ TEST_F(ProviderKit, TypedKeysReadAndWriteAndAnswerForMissingValues) {
   const tarvex::DbBorrowedMeta empty(kPlainType + 900);
   EXPECT_FALSE(empty.set(kCountKey, 1));
   expectLostWriteReport(capture);
+  EXPECT_EQ(empty.tryGet(kCountKey), std::nullopt);
+  EXPECT_EQ(empty.get(kNameKey), EString());
 
   DbMetaManager::getInstance()->registerMeta(new EmbeddingKitMeta);
   tarvex::DbBorrowedMeta handle(kEmbeddingType, testObject(1));
