@@ -982,6 +982,14 @@ TEST_F(ProviderKit, EmbeddedValueAsksTheRegistryItIsGiven) {
                           [](const auto& entry) { return entry.dataId == kParts; }),
             2);  // the embedded meta's container, announced for each registration
   EXPECT_FALSE(DbMetaManager::getInstance()->isMetaRegistered(kPlainType));
+  // A meta lent by getMeta and bound goes back to its pool through ungetMeta.
+  EmbeddingKitMeta owner(&local);
+  DbData* value = owner.getData(kPlacement);
+  DbMetaBase* lent = value->getMeta();
+  ASSERT_NE(lent, nullptr);
+  lent->setObject(testObject(1), 0);
+  EXPECT_TRUE(value->ungetMeta(lent));
+  EXPECT_FALSE(lent->inUse());
 
   // A meta that is null at run time: reported, no embedded object, no crash.
   tarvex::DbEmbeddedValue empty(kPlacement, std::unique_ptr<DbMetaBase>());
