@@ -49,7 +49,7 @@ configure: setup
 	cmake --preset default
 
 build: configure
-	cmake --build --preset default -j $(JOBS) --target all tarvex-bench
+	cmake --build --preset default -j $(JOBS) --target all tarvex-bench tarvex-store-bench
 
 # Everything but the benchmark, a tool and no test.
 build-tests: configure
@@ -63,7 +63,7 @@ test: build-tests
 # Release beside Debug), the version rules, the build tree as a package, and
 # the kit's compile-time refusals. Verbose: each says what it is building.
 check: test
-	cmake --build --preset default -j $(JOBS) --target tarvex-bench
+	cmake --build --preset default -j $(JOBS) --target tarvex-bench tarvex-store-bench
 	ctest --preset check -j $(JOBS)
 
 sanitize-build: setup
