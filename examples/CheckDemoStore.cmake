@@ -96,7 +96,7 @@ elseif(CASE STREQUAL "DiskFull")
 elseif(CASE STREQUAL "Killed")
   # Killed (SIGKILL, at the timeout) in the middle of its requests.
   execute_process(COMMAND ${DEMO} --store ${store} --threads 2 --requests 1000000 --store-every 1
-                  TIMEOUT 4 RESULT_VARIABLE result OUTPUT_QUIET ERROR_QUIET)
+                  TIMEOUT 2 RESULT_VARIABLE result OUTPUT_QUIET ERROR_QUIET)
   if(result EQUAL 0)
     message(FATAL_ERROR "the run ended before it was killed")
   endif()
