@@ -97,7 +97,9 @@ class EmbeddingKitMeta final : public tarvex::DbMetaImpl<EmbeddingKitMeta, kEmbe
 // Binding fails with an exception after the base marked the meta in use.
 class ThrowingBindMeta final : public tarvex::DbMetaImpl<ThrowingBindMeta, kThrowingType> {
  public:
+  static inline unsigned short s_LastMode = 0xFFFF;
   bool setObject(DMMemberBase* object, unsigned short mode) override {
+    s_LastMode = mode;
     DbMetaImpl::setObject(object, mode);
     throw std::runtime_error("bind");
   }
@@ -655,6 +657,7 @@ TEST_F(BorrowedMeta, BindingThatThrowsGivesTheMetaBack) {
   tarvex::DbBorrowedMeta later(kThrowingType);
   DbMetaBase* meta = later.get();
   EXPECT_THROW(later.bind(testObject(2)), std::runtime_error);
+  EXPECT_EQ(ThrowingBindMeta::s_LastMode, 0);  // bind's default mode, as setObject's
   EXPECT_FALSE(later);
   EXPECT_FALSE(meta->inUse());
   EXPECT_TRUE(DbMetaManager::getInstance()->check());
