@@ -163,6 +163,15 @@ inline DbReferenceContainerValue* containerOf(const DbMetaBase& meta, ContainerK
   if (container == nullptr) reportStructureKeyKind();
   return container;
 }
+// The container a write through `key` goes to, as containerOf; a missing
+// value is also reported, as a write lost (tarvex::set's line).
+inline DbReferenceContainerValue* containerToWrite(const DbMetaBase& meta, ContainerKey key) {
+  DbReferenceContainerValue* container = containerOf(meta, key);
+  if (container == nullptr && meta.getData(key.dataId()) == nullptr) {
+    reportMissingValue(kKeyMissingSetLine);
+  }
+  return container;
+}
 }  // namespace internal
 /// @endcond
 
@@ -225,24 +234,16 @@ template <class Reference, class = std::enable_if_t<std::is_same_v<Reference, Db
                                                     std::is_same_v<Reference, DbEmbeddedObjId>>>
 bool addReference(DbMetaBase& meta, ContainerKey key, const Reference& reference,
                   int position = -1) {
-  DbReferenceContainerValue* container = internal::containerOf(meta, key);
-  if (container == nullptr) {
-    if (meta.getData(key.dataId()) == nullptr) internal::reportMissingValue(kKeyMissingSetLine);
-    return false;
-  }
-  return container->addReference(reference, position);
+  DbReferenceContainerValue* container = internal::containerToWrite(meta, key);
+  return container != nullptr && container->addReference(reference, position);
 }
 
 /// Removes the reference at `position` from the container under `key` in
 /// `meta`; false for a position outside 0..count-1, and without one, after
 /// a report when `meta` has no value of that data id (as addReference's).
 inline bool removeReference(DbMetaBase& meta, ContainerKey key, int position) {
-  DbReferenceContainerValue* container = internal::containerOf(meta, key);
-  if (container == nullptr) {
-    if (meta.getData(key.dataId()) == nullptr) internal::reportMissingValue(kKeyMissingSetLine);
-    return false;
-  }
-  return container->removeElement(position);
+  DbReferenceContainerValue* container = internal::containerToWrite(meta, key);
+  return container != nullptr && container->removeElement(position);
 }
 
 }  // namespace tarvex
