@@ -68,8 +68,9 @@ class DbBorrowedMeta {
   static constexpr int kOtherThreadLine = 90;
 
   /// A meta of `typeId` from the process-wide registry, bound to `object`
-  /// (with `mode`) unless `object` is null. Empty if the type is not
-  /// registered (no report).
+  /// (with `mode`) unless `object` is null. Empty, without a report, if the
+  /// thread's pool has no meta of the type: not registered, or registered
+  /// after the thread's first borrow from the registry.
   explicit DbBorrowedMeta(unsigned short typeId, DMMemberBase* object = nullptr,
                           unsigned short mode = 0)
       : DbBorrowedMeta(*DbMetaManager::getInstance(), typeId, object, mode) {}
@@ -129,13 +130,7 @@ class DbBorrowedMeta {
   /// in use. An exception from a report goes no further.
   ~DbBorrowedMeta() {
     try {
-      if (m_Hold.meta != nullptr && std::this_thread::get_id() != m_Thread) {
-        detach();  // the meta stays in use; only its note of this handle goes
-        m_Hold.meta = nullptr;
-        reportOtherThread();
-        return;
-      }
-      giveBack();
+      giveBackOrLetGo(/*atEnd=*/true);
     } catch (...) {  // NOLINT(bugprone-empty-catch): a throwing sink ends here
     }
   }
@@ -145,29 +140,7 @@ class DbBorrowedMeta {
   /// is reported once. On another thread: reported, and the meta stays
   /// held. The exception of a throwing trace sink passes, the handle
   /// already as described.
-  void giveBack() {
-    if (m_Hold.loss != internal::MetaHold::Loss::kNone) {
-      const bool deleted = m_Hold.loss == internal::MetaHold::Loss::kDeleted;
-      m_Hold.loss = internal::MetaHold::Loss::kNone;
-      if (deleted) {
-        report(L"The borrowed meta was deleted with its registry before the handle gave it back!",
-               kRegistryGoneLine);
-      } else {
-        report(L"The borrowed meta was given back behind the handle!", kGivenBackBehindLine);
-      }
-      return;
-    }
-    if (m_Hold.meta == nullptr) return;
-    if (std::this_thread::get_id() != m_Thread) {
-      reportOtherThread();
-      return;
-    }
-    DbMetaBase* meta = m_Hold.meta;
-    detach();
-    m_Hold.meta = nullptr;
-    m_pCore = nullptr;
-    meta->clear();
-  }
+  void giveBack() { giveBackOrLetGo(/*atEnd=*/false); }
 
   /// Binds `object` to the meta held, as setObject does (which reports a
   /// null object); false on an empty handle. A refused object leaves the
@@ -220,6 +193,17 @@ class DbBorrowedMeta {
   static void report(const wchar_t* text, int line) {
     EAssertAndTrace().outputAssertMsgAct(text, EString(L".\\DbBorrowedMeta"), line);
   }
+  // Reports, once, a meta the handle lost (see the class); quiet otherwise.
+  void reportLoss() {
+    const internal::MetaHold::Loss loss = m_Hold.loss;
+    m_Hold.loss = internal::MetaHold::Loss::kNone;
+    if (loss == internal::MetaHold::Loss::kDeleted) {
+      report(L"The borrowed meta was deleted with its registry before the handle gave it back!",
+             kRegistryGoneLine);
+    } else if (loss == internal::MetaHold::Loss::kGivenBack) {
+      report(L"The borrowed meta was given back behind the handle!", kGivenBackBehindLine);
+    }
+  }
   static void reportOtherThread() {
     report(
         L"The borrowed meta was to be given back on another thread than the one that borrowed "
@@ -231,6 +215,27 @@ class DbBorrowedMeta {
   static void reserve(DbMetaBase& meta) {
     static char marker;
     meta.DbMetaBase::setObject(reinterpret_cast<DMMemberBase*>(&marker), 0);
+  }
+  // giveBack(), asking for the thread once; at the handle's end a meta held
+  // on another thread stays in use, and the handle lets go of it.
+  void giveBackOrLetGo(bool atEnd) {
+    if (m_Hold.meta == nullptr) {
+      reportLoss();
+      return;
+    }
+    if (std::this_thread::get_id() != m_Thread) {
+      if (atEnd) {
+        detach();  // the meta stays in use; only its note of this handle goes
+        m_Hold.meta = nullptr;
+      }
+      reportOtherThread();
+      return;
+    }
+    DbMetaBase* meta = m_Hold.meta;
+    detach();
+    m_Hold.meta = nullptr;
+    m_pCore = nullptr;
+    meta->clear();
   }
   // Lets a kit meta tell this handle when it goes (see the class).
   void attach() noexcept {

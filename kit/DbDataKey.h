@@ -162,12 +162,14 @@ bool isExactKind(const DbData& value) {
 }
 
 /// Whether `value`, of another class than isExactKind's, is of the kind: a
-/// class derived from the kit's (its kind follows from its class), or
-/// another of the kind's database types. Reported at `line` when not.
+/// class derived from the kit's, or a value of another base of one of the
+/// kind's database types. Any other kit value is of its class's kind, and
+/// the type map has no say. Reported at `line` when not.
 template <class Kind>
 bool isOfKind(const DbData& value, int line) {
   if (dynamic_cast<const typename Kind::Exact*>(&value) != nullptr ||
-      Kind::fits(value.getDatabaseType())) {
+      (dynamic_cast<const DbValueBase*>(&value) == nullptr &&
+       Kind::fits(value.getDatabaseType()))) {
     return true;
   }
   reportKindMismatch(line);

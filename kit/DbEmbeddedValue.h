@@ -45,7 +45,8 @@ class DbEmbeddedValue : public DbValueBase {
                   const DbMetaManagerBase* registry = nullptr)
       : DbValueBase(dataId, DbValueModelType::kEmbeddedObject),
         m_pMeta(std::move(meta)),
-        m_pRegistry(registry) {
+        m_pRegistry(registry),
+        m_InitialObjectId(m_pMeta != nullptr ? m_pMeta->getObjectId() : DbObjectId()) {
     if (m_pMeta == nullptr) {
       EAssertAndTrace().outputAssertMsgAct(L"VORASSERT (meta) failed",
                                            EString(L".\\DbEmbeddedValue"), kNullMetaLine);
@@ -119,14 +120,18 @@ class DbEmbeddedValue : public DbValueBase {
     out = internal::toText(m_pMeta->getObjectId());
     return true;
   }
-  /// Resets the embedded object's values (resetValues on its meta).
+  /// Puts the embedded object back as constructed: its meta's object id
+  /// and values (resetValues on its meta).
   void resetValue() override {
-    if (m_pMeta != nullptr) resetValues(*m_pMeta);
+    if (m_pMeta == nullptr) return;
+    m_pMeta->setObjectId(m_InitialObjectId);
+    resetValues(*m_pMeta);
   }
 
  private:
   std::unique_ptr<DbMetaBase> m_pMeta;
   const DbMetaManagerBase* m_pRegistry;
+  DbObjectId m_InitialObjectId;  // the embedded meta's when the value was made
 };
 
 /// The meta of the object embedded under `key` in `owner`: the embedded

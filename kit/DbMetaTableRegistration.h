@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <type_traits>
+#include <typeinfo>
 
 #include "AfInterfaceManager.h"
 #include "DbEmbeddedValue.h"
@@ -22,6 +23,12 @@ namespace tarvex {
 /// The line of the report of a meta table that is refused (see
 /// registerMetaTable).
 inline constexpr int kMetaTableRefusedLine = 40;
+/// The line of the report of a meta table taken away while the framework
+/// runs (see unregisterMetaTable).
+inline constexpr int kMetaTableRunningLine = 45;
+/// The line of the report of a meta table's type held by another meta class
+/// (see DbMetaTable).
+inline constexpr int kMetaTypeTakenLine = 60;
 
 /// @cond TARVEX_INTERNAL
 namespace internal {
@@ -70,8 +77,17 @@ bool registerMetaTable(const EString& name) {
 }
 
 /// Takes the implementation `name` away again, after the framework has
-/// shut down; false if the framework did not know it.
+/// shut down; false if the framework did not know it. While the framework
+/// runs, the table's exitTable is still to come: refused, with the report
+/// "VORASSERT (framework not running) failed" (line
+/// kMetaTableRunningLine), the registration kept, false.
 inline bool unregisterMetaTable(const EString& name) {
+  if (DbKitState::frameworkRunning()) {
+    EAssertAndTrace().outputAssertMsgAct(L"VORASSERT (framework not running) failed",
+                                         EString(L".\\DbMetaTableRegistration"),
+                                         kMetaTableRunningLine);
+    return false;
+  }
   const bool listed = AfInterfaceNameManager::instance()->unregisterInterfaceName(
       internal::metaTableInterfaceName(), name);
   return AfInterfaceManager::getInstance()->unregisterImplementation(name) || listed;
@@ -80,8 +96,11 @@ inline bool unregisterMetaTable(const EString& name) {
 /// `Table` registered as `name` for the scope's life (registerMetaTable
 /// when made, unregisterMetaTable when it ends). Make it before the
 /// DbFrameworkScope, so that it ends after the shut-down, which calls
-/// exitTable only for tables still registered. A refused registration (see
-/// registerMetaTable) leaves the scope without one: it takes nothing away.
+/// exitTable only for tables still registered; one that ends while the
+/// framework runs is reported and leaves the registration to the shut-down
+/// (the report of a throwing trace sink goes no further). A refused
+/// registration (see registerMetaTable) leaves the scope without one: it
+/// takes nothing away.
 template <class Table>
 class DbMetaTableScope {
  public:
@@ -92,7 +111,10 @@ class DbMetaTableScope {
   DbMetaTableScope& operator=(const DbMetaTableScope&) = delete;
   /// Takes the registration away, if the scope made one.
   ~DbMetaTableScope() {
-    if (m_bRegistered) unregisterMetaTable(m_Name);
+    try {
+      if (m_bRegistered) unregisterMetaTable(m_Name);
+    } catch (...) {  // NOLINT(bugprone-empty-catch): a throwing sink ends here
+    }
   }
 
   /// Whether the registration was made.
@@ -139,7 +161,10 @@ inline void reportEmbeddedTypesNotRegistered(const DbMetaBase& meta) {
 /// embeds type <e>, which is not registered yet: register type <e> first!",
 /// file ".\\DbMetaTableRegistration", line kEmbeddedTypeLaterLine), and
 /// registered all the same. A type the process-wide registry holds already
-/// (a start-up after a shut-down) is not registered again. initTable
+/// with a meta of the same class (a start-up after a shut-down) is not
+/// registered again; one it holds with a meta of another class (another
+/// provider's) is reported ("VORASSERT (type id free or held by the same
+/// meta class) failed", line kMetaTypeTakenLine) and refused. initTable
 /// answers whether every registration was taken (the framework ignores the answer: ask
 /// DbMetaManager::isMetaRegistered); exitTable has nothing to give back,
 /// the registry owns the metas.
@@ -165,8 +190,18 @@ class DbMetaTable : public IDbMetaTable {
   static bool registerOne(DbMetaBase* meta) {
     std::unique_ptr<DbMetaBase> owned(meta);  // until the registry owns it
     DbMetaManager* registry = DbMetaManager::getInstance();
-    // A start-up after a shut-down finds the type registered by the first.
-    if (registry->isMetaRegistered(owned->getTypeId())) return true;
+    const unsigned short typeId = owned->getTypeId();
+    if (registry->isMetaRegistered(typeId)) {
+      // A start-up after a shut-down finds the type registered by the first;
+      // a meta of another class holding it is another provider's.
+      for (auto entry = registry->getMetasBegin(); entry != registry->getMetasEnd(); ++entry) {
+        if (entry->first == typeId && typeid(*entry->second) == typeid(*owned)) return true;
+      }
+      EAssertAndTrace().outputAssertMsgAct(
+          L"VORASSERT (type id free or held by the same meta class) failed",
+          EString(L".\\DbMetaTableRegistration"), kMetaTypeTakenLine);
+      return false;
+    }
     internal::reportEmbeddedTypesNotRegistered(*owned);
     return registry->registerMeta(owned.release());
   }

@@ -17,8 +17,10 @@ namespace tarvex {
 /// announce, keyed by (type id, data id), with its data-model type and the
 /// default it was announced with, and every old data id they declare.
 /// A meta announced again (an embedded meta visited while its owner
-/// registers, a second registration of its type) replaces its entries
-/// instead of adding duplicates; an entry or old data id of a null meta has
+/// registers, a second registration of its type) replaces the entries it
+/// announces again instead of adding duplicates; an entry of the type that
+/// the later announcement leaves out stays (the schema is told of entries,
+/// not of where a type's announcement begins); an entry or old data id of a null meta has
 /// no type to be kept under and is left out. It holds no defaults to hand
 /// out: getDataSchemaMap answers null, so DbMetaBase::setDatas2Default
 /// changes nothing.

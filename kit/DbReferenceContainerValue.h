@@ -116,6 +116,13 @@ class DbReferenceContainerValue : public DbValueBase {
     out += L"]";
     return true;
   }
+  /// Empties the container and takes the valid flag away, as DbData's
+  /// clear() does: a later write starts from no element, so none of the
+  /// cleared ones comes back with it.
+  bool clear() override {
+    resetValue();
+    return DbValueBase::clear();
+  }
   /// Empty again, as constructed.
   void resetValue() override {
     for (Element* element : m_Elements) element->purge();
