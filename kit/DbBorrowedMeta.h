@@ -90,15 +90,16 @@ class DbBorrowedMeta {
                   "pass a named registry, not a temporary");
     m_Hold.meta = registry.getMeta(typeId);
     if (m_Hold.meta == nullptr) return;
+    if (object == nullptr) {
+      reserve(*m_Hold.meta);
+    } else {
+      bindDetached(object, mode);
+    }
+    // Asked once the meta is bound, when its class is at hand.
     m_pCore = DbKitState::isKitMetaClass(typeId, typeid(*m_Hold.meta))
                   ? static_cast<DbMetaCore*>(m_Hold.meta)
                   : dynamic_cast<DbMetaCore*>(m_Hold.meta);
-    if (object == nullptr) {
-      reserve(*m_Hold.meta);
-      attach();
-      return;
-    }
-    bindDetached(object, mode);
+    attach();
   }
   /// Refused: a handle borrows where it is made (an empty handle filled
   /// later could outlive the registry or the tables it borrowed from).
@@ -147,7 +148,11 @@ class DbBorrowedMeta {
   /// meta held; when binding throws, the meta is given back and the
   /// exception passes.
   bool bind(DMMemberBase* object, unsigned short mode = 0) {
-    return m_Hold.meta != nullptr && bindOrGiveBack(object, mode);
+    if (m_Hold.meta == nullptr) return false;
+    detach();  // a refused object frees the meta for a moment: not a loss
+    const bool bound = bindDetached(object, mode);
+    attach();
+    return bound;
   }
 
   /// Puts every kit value of the meta back to its construction state
@@ -244,12 +249,9 @@ class DbBorrowedMeta {
   void detach() noexcept {
     if (m_pCore != nullptr) m_pCore->m_pHold = nullptr;
   }
-  // Binds; a meta whose binding refused the object stays held all the same.
-  bool bindOrGiveBack(DMMemberBase* object, unsigned short mode) {
-    detach();  // a refused object frees the meta for a moment: not a loss
-    return bindDetached(object, mode);
-  }
-  // bindOrGiveBack for a meta this handle is not attached to.
+  // Binds a meta this handle is not attached to; one whose binding refused
+  // the object stays held all the same, one whose binding threw is given
+  // back.
   bool bindDetached(DMMemberBase* object, unsigned short mode) {
     bool bound = false;
     try {
@@ -259,7 +261,6 @@ class DbBorrowedMeta {
       throw;
     }
     if (!m_Hold.meta->inUse()) reserve(*m_Hold.meta);
-    attach();
     return bound;
   }
 
