@@ -21,7 +21,7 @@ help:
 	@echo "Targets (each first checks its prerequisites, see tools/ensure-packages):"
 	@echo "  make demo [ARGS=...]   build and run tarvex-demo (ARGS: --threads=N --requests=M --trace)"
 	@echo "  make build             build everything (library, tests, demo, benchmarks)"
-	@echo "  make test              build what the tests need, then run them (about 2½ min on 2 cores)"
+	@echo "  make test              build what the tests need, then run them (under 2 min on 2 cores)"
 	@echo "  make check             make test, the benchmark's build, the other package layouts"
 	@echo "                         and the kit's compile-time refusals (ctest label check)"
 	@echo "  make install PREFIX=.. build and install the libraries, headers and package files"
