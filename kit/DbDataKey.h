@@ -161,15 +161,46 @@ bool isExactKind(const DbData& value) {
   return typeid(value) == typeid(typename Kind::Exact);
 }
 
+/// The database type of `value`: for a kit value (derived from
+/// DbValueBase) of one of the kit's data-model types (DbValueModelType) the
+/// one that type stands for, whatever the type map says, so that a kit
+/// value's kind follows from its class; the type map's for any other (an
+/// application's value keeps the kind its entry gives).
+inline int databaseTypeOf(const DbData& value) {
+  const unsigned char modelType = value.getDataModelType();
+  if (dynamic_cast<const DbValueBase*>(&value) == nullptr) {
+    return DbDataModel2DataBaseTypeMap::getDatabaseType(modelType);
+  }
+  switch (modelType) {
+    case DbValueModelType::kBool:
+    case DbValueModelType::kChar:
+    case DbValueModelType::kShort:
+    case DbValueModelType::kLong:
+    case DbValueModelType::kFloat:
+    case DbValueModelType::kDouble:
+    case DbValueModelType::kPoint:
+    case DbValueModelType::kContainer:
+    case DbValueModelType::kEmbeddedObject:
+    case DbValueModelType::kObjectId:
+    case DbValueModelType::kReference15:
+    case DbValueModelType::kReference16:
+    case DbValueModelType::kReference18:
+    case DbValueModelType::kPoint3D:
+    case DbValueModelType::kString:
+    case DbValueModelType::kTime:
+      return modelType - 20;
+    default:
+      return DbDataModel2DataBaseTypeMap::getDatabaseType(modelType);
+  }
+}
+
 /// Whether `value`, of another class than isExactKind's, is of the kind: a
-/// class derived from the kit's, or a value of another base of one of the
-/// kind's database types. Any other kit value is of its class's kind, and
-/// the type map has no say. Reported at `line` when not.
+/// class derived from the kit's, or a value of one of the kind's database
+/// types (databaseTypeOf). Reported at `line` when not.
 template <class Kind>
 bool isOfKind(const DbData& value, int line) {
   if (dynamic_cast<const typename Kind::Exact*>(&value) != nullptr ||
-      (dynamic_cast<const DbValueBase*>(&value) == nullptr &&
-       Kind::fits(value.getDatabaseType()))) {
+      Kind::fits(databaseTypeOf(value))) {
     return true;
   }
   reportKindMismatch(line);

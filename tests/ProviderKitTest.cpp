@@ -442,6 +442,12 @@ TEST_F(ProviderKit, KeysReadAndWriteOnlyValuesOfTheirKind) {
   }
   kind = 0;
   std::apply([&](const auto&... samples) { (tryEveryValue(samples), ...); }, kSamples);
+  struct OwnDouble final : tarvex::DbValueBase {  // a provider's own class, by its kit type
+    OwnDouble() : DbValueBase(60999, tarvex::DbValueModelType::kDouble) {}
+    double getDouble() const override { return 2.5; }
+  };
+  meta.addData(new OwnDouble);
+  EXPECT_EQ(tarvex::get(meta, tarvex::DataKey<double>{60999}), 2.5);
   const auto reports = capture.assertions();
   ASSERT_EQ(reports.size(), 3 * mismatches);  // set, tryGet, get
   for (std::size_t i = 0; i < reports.size(); ++i) {
