@@ -194,8 +194,10 @@ class DbMetaTable : public IDbMetaTable {
     if (registry->isMetaRegistered(typeId)) {
       // A start-up after a shut-down finds the type registered by the first;
       // a meta of another class holding it is another provider's.
+      const std::type_info& metaClass = typeid(*meta);
       for (auto entry = registry->getMetasBegin(); entry != registry->getMetasEnd(); ++entry) {
-        if (entry->first == typeId && typeid(*entry->second) == typeid(*owned)) return true;
+        const DbMetaBase* held = entry->second;
+        if (entry->first == typeId && typeid(*held) == metaClass) return true;
       }
       EAssertAndTrace().outputAssertMsgAct(
           L"VORASSERT (type id free or held by the same meta class) failed",
