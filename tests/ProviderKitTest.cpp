@@ -732,13 +732,14 @@ TEST_F(ProviderKit, HandleWhoseRegistryIsGoneOnlyReports) {
 
 TEST_F(ProviderKit, MetaGivenBackBehindTheHandleIsNotGivenBackAgain) {
   DbMetaManager::getInstance()->registerMeta(new PlainKitMeta);
-  for (int way = 0; way < 6; ++way) {
+  for (int way = 0; way < 9; ++way) {  // bound, unbound, bound later
     SCOPED_TRACE(way);
     ReportCapture capture;
     std::optional<tarvex::DbBorrowedMeta> next;
     DbMetaBase* meta = nullptr;
     {
       tarvex::DbBorrowedMeta first(kPlainType, way < 3 ? testObject(1) : nullptr);
+      if (way >= 6) first.bind(testObject(1));
       meta = first.get();
       if (way % 3 == 0) first->clear();
       if (way % 3 == 1) first->setObject(nullptr, 0);
