@@ -345,14 +345,18 @@ TEST_F(ProviderKit, TypedKeysReadAndWriteAndAnswerForMissingValues) {
   EXPECT_EQ(tarvex::DbStringValue(kNameKey, L"bolt").value(), EString(L"bolt"));
   EXPECT_EQ(tarvex::DbShortValue(tarvex::DataKey<short>{1}, short{3}).value(), 3);
   EXPECT_EQ(tarvex::DbDoubleValue(tarvex::DataKey<double>{1}, 1.5F).value(), 1.5);
-  // A reference on a provider's own base, of each reference type: by its database type.
+  // A reference on a provider's own base, of each reference type: by its
+  // database type, written whole (no embedded id of an earlier object).
   for (const unsigned char type :
        {tarvex::DbValueModelType::kReference15, tarvex::DbValueModelType::kReference16,
         tarvex::DbValueModelType::kReference18}) {
     const tarvex::DataKey<DbObjectId> key(60980 + type);
-    meta.addData(new tarvex_test::ReferenceValue(key.dataId(), DbObjectId(), type));
+    auto* reference = new tarvex_test::ReferenceValue(key.dataId(), DbObjectId(), type);
+    reference->setEmbeddedId(4);
+    meta.addData(reference);
     EXPECT_TRUE(tarvex::set(meta, key, DbObjectId(1, 2, type)));
     EXPECT_EQ(tarvex::get(meta, key), DbObjectId(1, 2, type));
+    EXPECT_EQ(reference->getEmbeddedId(), 0);
   }
 
   ReportCapture capture;
