@@ -1030,6 +1030,7 @@ TEST_F(ProviderKit, EmbeddedValueAsksTheRegistryItIsGiven) {
   EXPECT_EQ(tarvex_test::narrow(reports[0].file), ".\\DbEmbeddedValue");
   EXPECT_EQ(empty.getMeta(), nullptr);
   EXPECT_EQ(empty.getMetaForEmbeddedObject(), nullptr);
+  EXPECT_FALSE(empty.embeddedTypeRegistered());
   EXPECT_FALSE(empty.ungetMeta(nullptr));
 }
 
