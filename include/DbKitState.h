@@ -48,6 +48,32 @@ enum : unsigned char {
 };
 }  // namespace DbValueModelType
 
+/// The database type that the kit's data-model type `dataModelType` stands
+/// for (DbValueModelType), or -1 for any other data-model type.
+constexpr int kitDatabaseType(unsigned char dataModelType) {
+  switch (dataModelType) {
+    case DbValueModelType::kBool:
+    case DbValueModelType::kChar:
+    case DbValueModelType::kShort:
+    case DbValueModelType::kLong:
+    case DbValueModelType::kFloat:
+    case DbValueModelType::kDouble:
+    case DbValueModelType::kPoint:
+    case DbValueModelType::kContainer:
+    case DbValueModelType::kEmbeddedObject:
+    case DbValueModelType::kObjectId:
+    case DbValueModelType::kReference15:
+    case DbValueModelType::kReference16:
+    case DbValueModelType::kReference18:
+    case DbValueModelType::kPoint3D:
+    case DbValueModelType::kString:
+    case DbValueModelType::kTime:
+      return dataModelType - 20;
+    default:
+      return -1;
+  }
+}
+
 }  // namespace tarvex
 
 class TARVEX_EXPORT DbKitState {

@@ -168,30 +168,9 @@ bool isExactKind(const DbData& value) {
 /// application's value keeps the kind its entry gives).
 inline int databaseTypeOf(const DbData& value) {
   const unsigned char modelType = value.getDataModelType();
-  if (dynamic_cast<const DbValueBase*>(&value) == nullptr) {
-    return DbDataModel2DataBaseTypeMap::getDatabaseType(modelType);
-  }
-  switch (modelType) {
-    case DbValueModelType::kBool:
-    case DbValueModelType::kChar:
-    case DbValueModelType::kShort:
-    case DbValueModelType::kLong:
-    case DbValueModelType::kFloat:
-    case DbValueModelType::kDouble:
-    case DbValueModelType::kPoint:
-    case DbValueModelType::kContainer:
-    case DbValueModelType::kEmbeddedObject:
-    case DbValueModelType::kObjectId:
-    case DbValueModelType::kReference15:
-    case DbValueModelType::kReference16:
-    case DbValueModelType::kReference18:
-    case DbValueModelType::kPoint3D:
-    case DbValueModelType::kString:
-    case DbValueModelType::kTime:
-      return modelType - 20;
-    default:
-      return DbDataModel2DataBaseTypeMap::getDatabaseType(modelType);
-  }
+  const int kitType =
+      dynamic_cast<const DbValueBase*>(&value) != nullptr ? kitDatabaseType(modelType) : -1;
+  return kitType >= 0 ? kitType : DbDataModel2DataBaseTypeMap::getDatabaseType(modelType);
 }
 
 /// Whether `value`, of another class than isExactKind's, is of the kind: a

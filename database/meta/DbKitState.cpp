@@ -93,27 +93,11 @@ bool DbKitState::clearDataIdPacking() {
 }
 
 bool DbKitState::registerValueModelTypes() {
-  namespace model = tarvex::DbValueModelType;
-  static constexpr std::pair<unsigned char, char> kKinds[] = {
-      {model::kBool, DbDatabaseType::kBoolean},
-      {model::kChar, DbDatabaseType::kCharacter},
-      {model::kShort, DbDatabaseType::kShort},
-      {model::kLong, DbDatabaseType::kLong},
-      {model::kFloat, DbDatabaseType::kFloat},
-      {model::kDouble, DbDatabaseType::kDouble},
-      {model::kPoint, DbDatabaseType::kPoint},
-      {model::kContainer, DbDatabaseType::kContainer},
-      {model::kEmbeddedObject, DbDatabaseType::kEmbeddedObject},
-      {model::kObjectId, DbDatabaseType::kObjectId},
-      {model::kReference15, DbDatabaseType::kReference15},
-      {model::kReference16, DbDatabaseType::kReference16},
-      {model::kReference18, DbDatabaseType::kReference18},
-      {model::kPoint3D, DbDatabaseType::kPoint3D},
-      {model::kString, 20},
-      {model::kTime, 21},
-  };
   bool all = true;
-  for (const auto& [dataModelType, databaseType] : kKinds) {
+  for (unsigned char dataModelType = 0; dataModelType < 128; ++dataModelType) {
+    const int kitType = tarvex::kitDatabaseType(dataModelType);
+    if (kitType < 0) continue;
+    const auto databaseType = static_cast<char>(kitType);
     const char found = DbDataModel2DataBaseTypeMap::getDatabaseType(dataModelType);
     if (found == DbDataModel2DataBaseTypeMap::kUndefinedDatabaseType) {
       DbDataModel2DataBaseTypeMap::addDataModelType(dataModelType, databaseType);
