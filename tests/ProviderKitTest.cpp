@@ -680,11 +680,15 @@ TEST_F(BorrowedMeta, UnboundHandleKeepsItsMetaUntilGivenBack) {
 TEST_F(BorrowedMeta, BindingThatThrowsGivesTheMetaBack) {
   DbMetaManager::getInstance()->registerMeta(new ThrowingBindMeta);
   EXPECT_THROW(tarvex::DbBorrowedMeta(kThrowingType, testObject(1)), std::runtime_error);
+  EXPECT_EQ(ThrowingBindMeta::s_LastMode, 0);  // the default mode, as setObject's
+  DbMetaManagerBase& registry = *DbMetaManager::getInstance();
+  EXPECT_THROW(tarvex::DbBorrowedMeta(registry, kThrowingType, testObject(1)), std::runtime_error);
+  EXPECT_EQ(ThrowingBindMeta::s_LastMode, 0);
   EXPECT_TRUE(DbMetaManager::getInstance()->check());
   tarvex::DbBorrowedMeta later(kThrowingType);
   DbMetaBase* meta = later.get();
   EXPECT_THROW(later.bind(testObject(2)), std::runtime_error);
-  EXPECT_EQ(ThrowingBindMeta::s_LastMode, 0);  // bind's default mode, as setObject's
+  EXPECT_EQ(ThrowingBindMeta::s_LastMode, 0);  // bind's too
   EXPECT_FALSE(later);
   EXPECT_FALSE(meta->inUse());
   EXPECT_TRUE(DbMetaManager::getInstance()->check());
