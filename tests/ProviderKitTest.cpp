@@ -697,6 +697,7 @@ TEST_F(BorrowedMeta, BindingThatThrowsGivesTheMetaBack) {
 TEST_F(BorrowedMeta, UnregisteredTypeGivesAnEmptyHandleWithoutReport) {
   tarvex::DbBorrowedMeta meta(kPlainType + 1, testObject(1));
   EXPECT_FALSE(meta);
+  EXPECT_FALSE(meta.bind(testObject(2)));  // nothing to bind
   EXPECT_TRUE(m_Capture.records().empty());
 }
 
