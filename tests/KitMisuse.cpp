@@ -115,7 +115,7 @@ int kitMisuse() {
 #elif defined(KIT_MISUSE_COPIED_META_TABLE_SCOPE)
   auto copied = table;
 #elif defined(KIT_MISUSE_META_TABLE_OF_NO_META)
-  tarvex::DbMetaTable<GoodTable> notOfMetas;
+  tarvex::DbMetaTable<GoodMeta, GoodTable> notAllMetas;  // one class not a meta is refused
 #elif defined(KIT_MISUSE_META_TABLE_SCOPE_OF_NO_TABLE)
   tarvex::DbMetaTableScope<GoodMeta> notATable(L"GoodMeta");
 #elif defined(KIT_MISUSE_KEY_OF_ANOTHER_KIND)

@@ -802,11 +802,14 @@ TEST_F(ProviderKit, MetaGivenBackBehindTheHandleIsNotGivenBackAgain) {
 TEST_F(ProviderKit, GiveBackOnAnotherThreadIsReportedAndLeavesTheMetaInUse) {
   DbMetaManager::getInstance()->registerMeta(new PlainKitMeta);
   ReportCapture capture;
-  auto handle = std::make_unique<tarvex::DbBorrowedMeta>(kPlainType, testObject(1));
+  // In storage of the test's own, to see that the handle's end let go.
+  alignas(tarvex::DbBorrowedMeta) std::array<unsigned char, sizeof(tarvex::DbBorrowedMeta)>
+      storage{};
+  auto* handle = new (storage.data()) tarvex::DbBorrowedMeta(kPlainType, testObject(1));
   DbMetaBase* meta = handle->get();
-  std::thread other([&handle] {
+  std::thread other([handle] {
     handle->giveBack();
-    handle.reset();
+    handle->~DbBorrowedMeta();
   });
   for (int i = 0; i < 100; ++i) tarvex::DbBorrowedMeta(kPlainType, testObject(2));
   other.join();
@@ -815,7 +818,9 @@ TEST_F(ProviderKit, GiveBackOnAnotherThreadIsReportedAndLeavesTheMetaInUse) {
   const std::string text =
       "90 The borrowed meta was to be given back on another thread than the one that borrowed it!";
   EXPECT_EQ(handleReports(capture), (std::vector<std::string>{text, text}));
+  storage.fill(0xA5);
   meta->clear();
+  EXPECT_EQ(std::count(storage.begin(), storage.end(), 0xA5), storage.size());
 }
 
 // A meta given back answers no id of the object it held: neither an unbound
