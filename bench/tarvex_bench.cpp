@@ -615,7 +615,7 @@ bool checkRatio(const RecordingReporter& reporter, const char* what, const std::
     return true;
   }
   const bool met = atMost ? ratio <= target : ratio >= target;
-  std::printf("  %-58s %6.2f  target %s %.1f  %s\n", what, ratio, atMost ? "<=" : ">=", target,
+  std::printf("  %-58s %6.2f  target %s %.2f  %s\n", what, ratio, atMost ? "<=" : ">=", target,
               met ? "met" : "MISSED");
   return met;
 }
