@@ -229,6 +229,7 @@ TEST_F(ProviderKit, ContainerOperationsReachOnlyTheKitsContainer) {
   EXPECT_TRUE(meta.removeObjectFromContainer(kParts, 0));
   EXPECT_EQ(meta.getContainerSize(kParts), 1u);
   EXPECT_EQ(parts->element(0)->getReference(), DbObjectId(kPlainType, 1, 1));
+  EXPECT_EQ(parts->element(1), nullptr);  // past the end, where the removed one was
 }
 
 // --- Values --------------------------------------------------------------------
@@ -958,6 +959,11 @@ TEST(TablesScope, KeepsLiveDirectArraysPackedAndTheApplicationsTypes) {
   DbMetaManager::getInstance()->registerMeta(new DirectKitMeta);
   DbDataModel2DataBaseTypeMap::addDataModelType(tarvex::DbValueModelType::kChar,
                                                 DbDatabaseType::kDouble);
+  {  // a scope whose set-up throws (its report's sink) leaves the registry it found
+    const tarvex_test::ThrowingSink sink;
+    EXPECT_THROW(tarvex::DbTablesScope{}, std::runtime_error);
+  }
+  EXPECT_TRUE(DbMetaManager::getInstance()->isMetaRegistered(kDirectType));
   {
     ReportCapture capture;
     tarvex::DbTablesScope tables;
