@@ -1056,6 +1056,7 @@ TEST_F(ProviderKit, EmbeddedValueAsksTheRegistryItIsGiven) {
   EXPECT_EQ(empty.getMetaForEmbeddedObject(), nullptr);
   EXPECT_FALSE(empty.embeddedTypeRegistered());
   EXPECT_FALSE(empty.ungetMeta(nullptr));
+  empty.resetValue();
 }
 
 // Installed-schema pointer after each end, for every order three schemas
@@ -1546,6 +1547,7 @@ TEST_F(ProviderKit, ReadyMetaTableRegistersInOrderAndAnswersForEveryMeta) {
   tarvex::DbRecordingSchema schema;
   DbMetaManager::getInstance()->registerMeta(new PlainKitMeta);
   EXPECT_TRUE(tarvex::DbBorrowedMeta(kPlainType, testObject(1)).set(kCountKey, 90));
+  EXPECT_TRUE(DbKitState::isKitMetaClass(kPlainType, typeid(PlainKitMeta)));  // no dynamic_cast
   DbMetaManager::getInstance()->registerMeta(new EmbeddingKitMeta);
   EXPECT_EQ(schema.entries().at({kPlainType, kCount}).defaultValue,
             tarvex::DbSchemaDefault(std::int32_t{5}));
