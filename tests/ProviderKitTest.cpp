@@ -276,7 +276,7 @@ TEST_F(ProviderKit, EveryValueWritesItsValueAsText) {
   values.emplace_back(new tarvex::DbShortValue(1, -3), L"-3");
   values.emplace_back(new tarvex::DbLongValue(1, 60101), L"60101");
   values.emplace_back(new tarvex::DbFloatValue(1, 0.1F), L"0.1");
-  values.emplace_back(new tarvex::DbDoubleValue(1, -2.5), L"-2.5");
+  values.emplace_back(new tarvex::DbDoubleValue(1, -1234.56789012345), L"-1234.56789012345");
   values.emplace_back(new tarvex::DbPointValue(1, EPoint(1.0, 0.25)), L"(1, 0.25)");
   values.emplace_back(new tarvex::DbPoint3DValue(1, EPoint3D(1.0, 2.0, 3.5)), L"(1, 2, 3.5)");
   values.emplace_back(new tarvex::DbStringValue(1, EString(L"bolt")), L"bolt");
