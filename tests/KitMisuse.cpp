@@ -138,8 +138,7 @@ int kitMisuse() {
 #elif defined(KIT_MISUSE_MOVED_HANDLE)
   tarvex::DbBorrowedMeta moved(std::move(handle));
 #elif defined(KIT_MISUSE_COPIED_HANDLE)
-  const tarvex::DbBorrowedMeta& shown = handle;
-  tarvex::DbBorrowedMeta copy(shown);
+  tarvex::DbBorrowedMeta copy(std::as_const(handle));
 #elif defined(KIT_MISUSE_ASSIGNED_HANDLE)
   handle = tarvex::DbBorrowedMeta(registry, kType);
 #elif defined(KIT_MISUSE_LOSSY_INITIAL_VALUE)

@@ -1353,9 +1353,8 @@ TEST_F(FrameworkScope, StartsOnceAndShutsDownAtItsEndOrEarlyOnce) {
   EXPECT_TRUE(early.shutDown());
   EXPECT_FALSE(tarvex::DbFrameworkScope::running());
   EXPECT_EQ(CountingTable::s_Exits, 2);
-  // Shut down another way meanwhile: nothing left to do, and true.
   tarvex::DbFrameworkScope bypassed(m_Tables);
-  AfFramework::shutDown();
+  AfFramework::shutDown();  // another way: the scope has nothing left to do, and says true
   EXPECT_TRUE(bypassed.shutDown());
   EXPECT_EQ(CountingTable::s_Exits, 3);
 }
